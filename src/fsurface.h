@@ -1,0 +1,117 @@
+// FSurface: a rectangular drawable area with its own off-screen canvas, a place in its
+// parent (or on the screen), the callbacks through which its owner draws it and receives
+// input, and children composed onto it. Every control, form and dialog owns one.
+#pragma once
+
+#include <cstdint>
+
+#include "fcanvas.h"
+#include "frect.h"
+
+struct FSurface;
+
+// Pointer event types and modifier bits, as delivered by the platform.
+enum : int32_t {
+  FPOINTER_DOWN = 1,  // also a double tap
+  FPOINTER_UP = 2,
+  FPOINTER_MOVE = 3,
+};
+enum : uint32_t {
+  FMOD_ALT = 1,
+  FMOD_SHIFT = 2,
+  FMOD_CTRL = 4,
+};
+
+using FSurfaceDrawFn = void (*)(FSurface* surface, FCanvas* canvas, const FRect* rect);
+using FSurfaceRectFn = void (*)(FSurface* surface, const FRect* rect);
+using FSurfaceKeyFn = int (*)(FSurface* surface, uint32_t code, int32_t repeat, uint32_t modifiers);
+using FSurfacePointerFn = int (*)(FSurface* surface, int32_t type, int32_t x, int32_t y,
+                                  uint32_t modifiers);
+using FSurfaceChildCountFn = int32_t (*)(FSurface* surface);
+using FSurfaceChildAtFn = FSurface* (*)(FSurface* surface, int32_t index);
+using FSurfaceComposeFn = void (*)(FSurface* surface, FCanvas* target, const FRect* rect);
+
+struct FSurface {
+  FSurface* parent;  // enclosing surface, null at top level; not owned
+  FCanvas canvas;    // off-screen canvas of the surface's size, display depth and the
+                     // screen bitmap's row order; canvas.owner points here
+  FRect rect;        // in the parent's coordinates (screen coordinates at top level)
+  uint8_t visible;   // invisible surfaces are neither composed nor given input
+  uint8_t realized;  // content drawn once by fsurface_realize
+  FRect dirty_rect;  // parent coordinates, still to be refreshed
+  uint8_t dirty;
+  uint8_t key_blue, key_green, key_red;  // transparent colour for composition
+  uint8_t key_opacity;
+  uint8_t keyed;
+  const FBitmap* mask;  // 8-bit composition mask, not owned
+  uint16_t mask_opacity;
+  uint8_t masked;  // takes precedence over keyed
+  uint8_t captured;
+  uint8_t direct;           // updates go straight to the screen, not through the parent
+  uint8_t paint_ancestors;  // on a direct update, compose into every ancestor first
+  FSurfaceDrawFn on_draw;
+  FSurfaceRectFn on_moved;
+  FSurfaceRectFn on_screen_changed;
+  FSurfaceKeyFn on_key;
+  FSurfacePointerFn on_pointer;
+  FSurfaceChildCountFn child_count;
+  FSurfaceChildAtFn child_at;
+  FSurfaceComposeFn on_compose;      // replaces the default bitmap composition
+  FSurfaceComposeFn before_compose;  // called before every composition
+  uint32_t tag;
+  FSurface* next;  // screen list links; a surface outside the list links to itself
+  FSurface* prev;
+};
+
+// ---- Creation ---------------------------------------------------------------------------
+int fsurface_create(FSurface* surface, FSurface* parent, const FRect* rect, uint32_t tag);
+
+// ---- Queries ----------------------------------------------------------------------------
+FCanvas* fsurface_get_canvas(FSurface* surface);
+FRect fsurface_get_rect(const FSurface* surface);
+int32_t fsurface_get_width(const FSurface* surface);
+int32_t fsurface_get_height(const FSurface* surface);
+FSurface* fsurface_get_parent(const FSurface* surface);
+uint32_t fsurface_get_tag(const FSurface* surface);
+int fsurface_is_visible(const FSurface* surface);
+int fsurface_is_realized(const FSurface* surface);
+int fsurface_get_dirty(const FSurface* surface, FRect* out);  // 0 when not dirty
+FRect fsurface_get_screen_rect(const FSurface* surface);
+
+// ---- Configuration ----------------------------------------------------------------------
+void fsurface_set_parent(FSurface* surface, FSurface* parent);
+void fsurface_set_visible(FSurface* surface, int visible);
+FSurfaceDrawFn fsurface_set_on_draw(FSurface* surface, FSurfaceDrawFn fn);
+FSurfaceRectFn fsurface_set_on_moved(FSurface* surface, FSurfaceRectFn fn);
+FSurfaceRectFn fsurface_set_on_screen_changed(FSurface* surface, FSurfaceRectFn fn);
+FSurfaceKeyFn fsurface_set_on_key(FSurface* surface, FSurfaceKeyFn fn);
+FSurfacePointerFn fsurface_set_on_pointer(FSurface* surface, FSurfacePointerFn fn);
+void fsurface_set_children(FSurface* surface, FSurfaceChildCountFn count, FSurfaceChildAtFn at);
+FSurfaceComposeFn fsurface_set_on_compose(FSurface* surface, FSurfaceComposeFn fn);
+FSurfaceComposeFn fsurface_set_before_compose(FSurface* surface, FSurfaceComposeFn fn);
+void fsurface_set_color_key(FSurface* surface, FColor color);  // alpha = key opacity
+void fsurface_clear_color_key(FSurface* surface);
+void fsurface_set_mask(FSurface* surface, const FBitmap* mask, uint16_t opacity);
+void fsurface_set_direct(FSurface* surface, int direct, int paint_ancestors);
+void fsurface_set_capture(FSurface* surface, int on);
+
+// ---- Screen list ------------------------------------------------------------------------
+void fsurface_show(FSurface* surface);   // to the front of the screen's list
+void fsurface_hide(FSurface* surface);   // out of the list
+void fsurface_raise(FSurface* surface);  // to the front again
+
+// ---- Geometry ---------------------------------------------------------------------------
+void fsurface_move_by(FSurface* surface, int32_t dx, int32_t dy, int notify);
+int fsurface_resize(FSurface* surface, int32_t width, int32_t height);
+int fsurface_set_rect(FSurface* surface, int32_t x, int32_t y, int32_t width, int32_t height);
+void fsurface_notify_screen_changed(FSurface* surface, const FRect* rect);
+
+// ---- Drawing ----------------------------------------------------------------------------
+// fsurface_update -> redraw (on_draw, compose children) -> parent update ... -> fscreen_paint
+int fsurface_realize(FSurface* surface);
+int fsurface_redraw(FSurface* surface);
+int fsurface_update(FSurface* surface, const FRect* rect);  // local rect, or null for all
+void fsurface_compose(FSurface* surface, FCanvas* target);
+
+// ---- Release ----------------------------------------------------------------------------
+void fsurface_release(FSurface* surface);
