@@ -8,10 +8,23 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fscreen.h"
 
 namespace {
 FPlatformFlushFn g_flush = nullptr;
+// The display size last applied; the handheld's portrait VGA screen until the window
+// system says otherwise.
+int32_t g_display_width = 480;
+int32_t g_display_height = 640;
+}  // namespace
+
+void fplatform_display_size(int32_t* width, int32_t* height) {
+  if (width) *width = g_display_width;
+  if (height) *height = g_display_height;
+}
+
+void wins_window_set_display_size(int32_t width, int32_t height) {
+  g_display_width = width;
+  g_display_height = height;
 }
 
 void wins_window_set_flush(FPlatformFlushFn flush) { g_flush = flush; }
@@ -43,10 +56,7 @@ void fplatform_fatal(const char* expression, const char* source_path, int line) 
 
 int32_t fplatform_text_dpi() {
   // Low resolution: a display whose width or height is 240, or which is 320 x 320.
-  FScreen* screen = fscreen_get();
-  if (!screen) return 192;
-  int32_t w = fscreen_get_width(screen);
-  int32_t h = fscreen_get_height(screen);
+  int32_t w = g_display_width, h = g_display_height;
   bool low = w == 240 || h == 240 || (w == 320 && h == 320);
   return low ? 96 : 192;
 }

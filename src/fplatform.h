@@ -21,6 +21,9 @@
 // Does nothing while there is no window (headless runs, tests).
 void fplatform_flush(const FRect* rect);
 
+// The display size last applied, in pixels.
+void fplatform_display_size(int32_t* width, int32_t* height);
+
 // Vertical resolution used to turn point sizes into pixels: 96 on a low-resolution
 // display and 192 on a high-resolution one, so point sizes look alike on both.
 int32_t fplatform_text_dpi();
