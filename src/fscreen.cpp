@@ -91,17 +91,6 @@ void fscreen_unlink(FScreen* screen, FSurface* surface) {
   surface->prev = surface;
 }
 
-// Composes `surface` onto the back buffer with the canvas clipped to `area`, so that a
-// translucent surface is never blended twice over its own earlier picture outside it.
-void fscreen_compose_clipped(FScreen* screen, FSurface* surface, const FRect& area) {
-  FRect saved_clip = screen->canvas.clip;
-  uint8_t saved_clip_on = screen->canvas.clip_on;
-  fcanvas_set_clip(&screen->canvas, &area);
-  fsurface_compose(surface, &screen->canvas);
-  screen->canvas.clip = saved_clip;
-  screen->canvas.clip_on = saved_clip_on;
-}
-
 }  // namespace
 
 FScreen* fscreen_get() { return g_screen; }
