@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "fplatform.h"
 
