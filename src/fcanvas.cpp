@@ -568,6 +568,12 @@ int fcanvas_chamfer_rect(FCanvas* canvas, int32_t x1, int32_t y1, int32_t x2, in
 
 int fcanvas_ellipse(FCanvas* canvas, int32_t cx, int32_t cy, int32_t rx, int32_t ry) {
   FCHECK(canvas != nullptr, "canvas!=null");
+  // Every report lies inside the bounding box; one that misses the bitmap draws nothing,
+  // however long the walk would be.
+  const int64_t box_rx = std::max(rx, 1), box_ry = std::max(ry, 1);
+  if (int64_t{cx} + box_rx < 0 || int64_t{cx} - box_rx >= fbitmap_get_width(canvas->bitmap) ||
+      int64_t{cy} + box_ry < 0 || int64_t{cy} - box_ry >= fbitmap_get_height(canvas->bitmap))
+    return 1;
   EllipseFill fill{canvas, nullptr, fbitmap_get_height(canvas->bitmap)};
   fill.row_filled = new (std::nothrow) uint8_t[std::max(fill.rows, 1)]();
   if (fill.row_filled == nullptr) return 0;
