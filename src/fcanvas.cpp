@@ -314,6 +314,8 @@ int fcanvas_attach(FCanvas* canvas, FBitmap* bitmap) {
 
 void fcanvas_release(FCanvas* canvas) {
   FCHECK(canvas != nullptr, "canvas!=null");
+  // A text context still open would outlive its canvas: close it first.
+  if (canvas->text_dc != nullptr) fcanvas_end_text(canvas, canvas->text_dc);
   if (canvas->owns_bitmap && canvas->bitmap != nullptr) fbitmap_destroy(canvas->bitmap);
   std::memset(static_cast<void*>(canvas), 0, sizeof *canvas);
 }
