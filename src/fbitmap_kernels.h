@@ -42,6 +42,15 @@ struct FFillJob {
 void fbitmap_kernels_blit(const FBlitJob& job);
 void fbitmap_kernels_fill(const FFillJob& job);
 
+// Which path fbitmap_kernels_blit/fill take. Tests switch to the reference to compute the
+// expected bytes through the same public calls; the program never leaves `specialised`.
+enum class FKernelPath : uint8_t { specialised, reference };
+void fbitmap_kernels_set_path(FKernelPath path);
+
+// Palette entries an 8-bit bitmap really holds: biClrUsed when it is 1..256, else 256.
+// Indices at or beyond it read as entry 0, as fbitmap_get_rgba does.
+int32_t fbitmap_palette_entries(const FBitmap* bitmap);
+
 // The per-pixel reference: slow, obviously right, used by the tests to check the kernels
 // byte for byte.
 void fbitmap_reference_blit(const FBlitJob& job);

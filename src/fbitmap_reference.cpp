@@ -19,12 +19,17 @@ const uint8_t* src_pixel(const FBitmap* bitmap, int32_t x, int32_t y) {
   return fbitmap_pixel_address(bitmap, x, y);
 }
 
+// A palette shorter than 256 entries (biClrUsed) reads indices past its end as entry 0.
+const uint8_t* palette_entry(const FBitmap* bitmap, uint8_t index) {
+  return fbitmap_get_palette(bitmap) + 4 * (index < fbitmap_palette_entries(bitmap) ? index : 0);
+}
+
 // Reads a source pixel as 8-bit channels the way the kernels widen them.
 Channels read_wide(const FBitmap* src, FPixelFormat format, int32_t x, int32_t y) {
   const uint8_t* p = src_pixel(src, x, y);
   switch (format) {
     case FPixelFormat::pal8: {
-      const uint8_t* entry = fbitmap_get_palette(src) + 4 * p[0];
+      const uint8_t* entry = palette_entry(src, p[0]);
       return {entry[2], entry[1], entry[0]};
     }
     case FPixelFormat::rgb565: {
@@ -106,7 +111,7 @@ bool key_matches(const FBitmap* src, FPixelFormat format, int32_t x, int32_t y, 
   const uint8_t* p = src_pixel(src, x, y);
   switch (format) {
     case FPixelFormat::pal8: {
-      const uint8_t* entry = fbitmap_get_palette(src) + 4 * p[0];
+      const uint8_t* entry = palette_entry(src, p[0]);
       return entry[2] == kr && entry[1] == kg && entry[0] == kb;
     }
     case FPixelFormat::rgb565:
