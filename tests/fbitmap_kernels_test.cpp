@@ -1,569 +1,308 @@
 // The specialised bitmap kernels against the per-pixel reference path: random blits and
-// fills for every operation and format pair go through the public calls twice, once on the
-// kernel table and once on the reference, and every byte of the destinations must agree.
-// A few hand-computed cases pin down what the reference itself promises.
+// fills for every operation, format pair and row order go through the public calls twice,
+// once on the kernel table and once on the reference, and every byte of the destinations,
+// row padding included, must agree. A few hand-computed cases pin down what the reference
+// itself promises.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "fbitmap.h"
 #include "fbitmap_kernels.h"
+#include "fbytes.h"
 
 namespace {
 
-constexpr FPixelFormat kDestinations[] = {FPixelFormat::rgb565, FPixelFormat::rgb555,
-                                          FPixelFormat::rgb24, FPixelFormat::rgb32};
-constexpr FPixelFormat kSources[] = {FPixelFormat::pal8, FPixelFormat::rgb565,
-                                     FPixelFormat::rgb555, FPixelFormat::rgb24,
-                                     FPixelFormat::rgb32};
-constexpr uint8_t kOpacities[] = {0, 1, 128, 254, 255};
+using enum FPixelFormat;
 
-const char* format_name(FPixelFormat format) {
-  switch (format) {
-    case FPixelFormat::pal8: return "pal8";
-    case FPixelFormat::rgb565: return "rgb565";
-    case FPixelFormat::rgb555: return "rgb555";
-    case FPixelFormat::rgb24: return "rgb24";
-    case FPixelFormat::rgb32: return "rgb32";
-    default: return "?";
-  }
-}
+constexpr FPixelFormat kDestinations[] = {rgb565, rgb555, rgb24, rgb32};
+constexpr FPixelFormat kSources[] = {pal8, rgb565, rgb555, rgb24, rgb32};
+// By FPixelFormat.
+const char* const kFormatNames[] = {"pal8", "rgb565", "rgb555", "rgb24", "rgb32"};
+constexpr int32_t kBpp[] = {8, 16, 16, 24, 32};
 
-int32_t format_bpp(FPixelFormat format) {
-  switch (format) {
-    case FPixelFormat::pal8: return 8;
-    case FPixelFormat::rgb24: return 24;
-    case FPixelFormat::rgb32: return 32;
-    default: return 16;
-  }
-}
+struct BitmapDeleter {
+  void operator()(FBitmap* b) const { fbitmap_destroy(b); }
+};
+using Owned = std::unique_ptr<FBitmap, BitmapDeleter>;
 
 enum class Rows { top_down, bottom_up };
+using enum Rows;
 
-// Owns a bitmap for the length of a test.
-struct Owned {
-  FBitmap* bitmap = nullptr;
-  explicit Owned(FBitmap* b) : bitmap(b) {}
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-  ~Owned() {
-    if (bitmap) fbitmap_destroy(bitmap);
+// A 16-bit bitmap is 5-5-5 when its bit fields say so.
+Owned new_bitmap(FPixelFormat format, int32_t width, int32_t height, Rows rows) {
+  Owned bitmap(fbitmap_create(width, rows == top_down ? -height : height, kBpp[static_cast<int>(format)]));
+  if (bitmap && format == rgb555) {  // masks 0x7C00, 0x03E0, 0x001F
+    for (int i = 0; i < 3; ++i) fbytes_put_u32(bitmap->info + FBITMAP_INFO_HEADER_SIZE + 4 * i, 0x7C00u >> (5 * i));
+    fbitmap_describe(bitmap.get());
   }
-  FBitmap* get() const { return bitmap; }
-};
-
-// Turns a fresh 16-bit bitmap into 5-5-5 by rewriting its bit-field masks.
-void make_rgb555(FBitmap* bitmap) {
-  uint8_t* masks = bitmap->info + FBITMAP_INFO_HEADER_SIZE;
-  const uint32_t values[3] = {0x7C00, 0x03E0, 0x001F};
-  for (int i = 0; i < 3; ++i) {
-    for (int b = 0; b < 4; ++b) masks[4 * i + b] = static_cast<uint8_t>(values[i] >> (8 * b));
-  }
-  fbitmap_describe(bitmap);
-}
-
-FBitmap* new_bitmap(FPixelFormat format, int32_t width, int32_t height, Rows rows) {
-  FBitmap* bitmap = fbitmap_create(width, rows == Rows::top_down ? -height : height, format_bpp(format));
-  if (bitmap && format == FPixelFormat::rgb555) make_rgb555(bitmap);
   return bitmap;
 }
 
-// Random pixels, half of them drawn from a few repeated raw values so that colour keys taken
-// from the picture occur many times; padding bytes and 5-5-5 bit 15 are random too.
+// Random bytes everywhere, row padding and 5-5-5 bit 15 included. Half the pixels repeat a
+// few values that differ from one another in a single byte: keys taken from the picture match
+// many times, and a key compare that drops bits matches too often. Palettes are random but for
+// the entries of those values, which repeat the first one's colour but for one channel, or
+// whole (a key then matches several indices). Half are short (biClrUsed) yet hold those
+// entries; indices past their end read as entry 0.
 void fill_random(FBitmap* bitmap, std::mt19937& rng) {
-  int32_t bytes = fbitmap_get_bpp(bitmap) / 8;
-  uint8_t common[4][4];
-  for (auto& value : common)
-    for (auto& b : value) b = static_cast<uint8_t>(rng());
-  uint32_t size = fbitmap_get_size_image(bitmap);
-  for (uint32_t i = 0; i < size; ++i) bitmap->pixels[i] = static_cast<uint8_t>(rng());
+  size_t bytes = static_cast<size_t>(fbitmap_get_bpp(bitmap) / 8);
+  uint8_t common[16];
+  for (int i = 0; i < 4; ++i) common[i] = static_cast<uint8_t>(rng());
+  for (int v = 1; v < 4; ++v) {
+    std::memcpy(common + 4 * v, common, 4);
+    common[4 * v + rng() % bytes] ^= static_cast<uint8_t>(1 + rng() % 255);
+  }
+  for (uint32_t i = 0; i < fbitmap_get_size_image(bitmap); ++i) bitmap->pixels[i] = static_cast<uint8_t>(rng());
   for (int32_t y = 0; y < fbitmap_get_height(bitmap); ++y) {
-    uint8_t* row = fbitmap_row(bitmap, y);
     for (int32_t x = 0; x < fbitmap_get_width(bitmap); ++x) {
-      if (rng() % 2) std::memcpy(row + x * bytes, common[rng() % 4], bytes);
+      if (rng() % 2) std::memcpy(fbitmap_pixel_address(bitmap, x, y), common + 4 * (rng() % 4), bytes);
     }
   }
-  if (fbitmap_get_bpp(bitmap) == 8) {
+  if (bytes == 1) {
     uint8_t* palette = bitmap->info + FBITMAP_INFO_HEADER_SIZE;
-    for (int i = 0; i < 256; ++i) {
-      palette[4 * i] = static_cast<uint8_t>(rng());
-      palette[4 * i + 1] = static_cast<uint8_t>(rng());
-      palette[4 * i + 2] = static_cast<uint8_t>(rng());
+    for (int i = 0; i < 4 * 256; ++i) palette[i] = i % 4 == 3 ? 0 : static_cast<uint8_t>(rng());
+    for (int v = 1; v < 4; ++v) {
+      std::memcpy(palette + 4 * common[4 * v], palette + 4 * common[0], 3);
+      if (v < 3) palette[4 * common[4 * v] + rng() % 3] ^= static_cast<uint8_t>(1 + rng() % 255);
     }
-    // Every other palette repeats an entry, so that a key can match several indices.
-    if (rng() % 2) std::memcpy(palette + 4 * 7, palette + 4 * 3, 3);
+    uint32_t used = 1u + std::max({common[0], common[4], common[8], common[12]});
+    if (rng() % 2) fbytes_put_u32(bitmap->info + 32, used);
   }
 }
 
-// The colour key (COLORREF) of the source pixel at (x, y). Low bits that the source format
-// drops are random, since the key's conversion must drop them too.
+// The colour key (COLORREF) of a source pixel, with random bits where the source format
+// keeps none: the key's conversion must drop them.
 int32_t key_of_pixel(const FBitmap* src, int32_t x, int32_t y, std::mt19937& rng) {
-  uint32_t v = fbitmap_get_pixel(src, x, y);
-  uint32_t r = 0, g = 0, b = 0;
-  switch (fbitmap_pixel_format(src)) {
-    case FPixelFormat::pal8: {
-      uint8_t rgba[4];
-      fbitmap_get_rgba(src, x, y, rgba);
-      return fcolor_key_make(rgba[2], rgba[1], rgba[0]);
-    }
-    case FPixelFormat::rgb565:
-      r = ((v >> 11) << 3) | (rng() & 7);
-      g = (((v >> 5) & 63) << 2) | (rng() & 3);
-      b = ((v & 31) << 3) | (rng() & 7);
-      break;
-    case FPixelFormat::rgb555:
-      r = (((v >> 10) & 31) << 3) | (rng() & 7);
-      g = (((v >> 5) & 31) << 3) | (rng() & 7);
-      b = ((v & 31) << 3) | (rng() & 7);
-      break;
-    default:
-      r = (v >> 16) & 0xFF;
-      g = (v >> 8) & 0xFF;
-      b = v & 0xFF;
-      break;
-  }
-  return fcolor_key_make(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b));
+  uint8_t c[4];
+  fbitmap_get_rgba(src, x, y, c);
+  auto noisy = [&rng](uint8_t v, uint32_t loss) { return static_cast<uint8_t>(v | (rng() & ((1u << loss) - 1))); };
+  return fcolor_key_make(noisy(c[2], src->red_loss), noisy(c[1], src->green_loss), noisy(c[0], src->blue_loss));
 }
 
-// Describes where the two destinations first differ, or returns "" when they agree.
+// Where two pixel buffers of one size first differ, or "" when they agree.
 std::string first_difference(const FBitmap* a, const FBitmap* b) {
-  uint32_t size = fbitmap_get_size_image(a);
-  for (uint32_t i = 0; i < size; ++i) {
+  for (uint32_t i = 0; i < fbitmap_get_size_image(a); ++i) {
     if (a->pixels[i] != b->pixels[i]) {
-      return "byte " + std::to_string(i) + " (row " + std::to_string(i / a->stride) + " in memory, byte " +
-             std::to_string(i % a->stride) + "): kernel " + std::to_string(a->pixels[i]) +
-             ", reference " + std::to_string(b->pixels[i]);
+      return "byte " + std::to_string(i) + " (stride " + std::to_string(a->stride) + "): " +
+             std::to_string(a->pixels[i]) + " against " + std::to_string(b->pixels[i]);
     }
   }
   return "";
 }
 
-struct BlitCase {
-  FBlitOp op;
-  FPoint point;
-  FRect rect;
-  const FBitmap* mask;
-  int32_t key;
-  uint8_t opacity;
-};
-
-int run_blit(FBitmap* dst, const FBitmap* src, const BlitCase& c) {
-  switch (c.op) {
-    case FBlitOp::plain: return fbitmap_blit(dst, c.point, src, c.rect, c.opacity);
-    case FBlitOp::masked: return fbitmap_blit_masked(dst, c.point, src, c.rect, c.mask, c.opacity);
-    case FBlitOp::keyed: return fbitmap_blit_keyed(dst, c.point, src, c.rect, c.key, c.opacity);
+// Draws with `draw` on one copy of `dst` through the kernels and on another through the
+// reference: the results and every byte must agree.
+template <class Draw>
+void expect_matches_reference(const FBitmap* dst, Draw draw) {
+  Owned copies[2] = {Owned(fbitmap_clone(dst)), Owned(fbitmap_clone(dst))};
+  ASSERT_TRUE(copies[0] && copies[1]);
+  int results[2];
+  for (FKernelPath path : {FKernelPath::specialised, FKernelPath::reference}) {
+    fbitmap_kernels_set_path(path);
+    results[static_cast<int>(path)] = draw(copies[static_cast<int>(path)].get(), path);
   }
-  return -1;
-}
-
-// Runs one blit through the kernel table and through the reference on two copies of `dst`;
-// the results and every byte of the two copies must agree, and the source must not change.
-void expect_blit_matches_reference(const FBitmap* dst, const FBitmap* src, const BlitCase& c) {
-  Owned fast(fbitmap_clone(dst));
-  Owned slow(fbitmap_clone(dst));
-  Owned src_before(fbitmap_clone(src));
-  ASSERT_TRUE(fast.get() && slow.get() && src_before.get());
   fbitmap_kernels_set_path(FKernelPath::specialised);
-  int fast_result = run_blit(fast.get(), src, c);
-  fbitmap_kernels_set_path(FKernelPath::reference);
-  int slow_result = run_blit(slow.get(), src, c);
-  fbitmap_kernels_set_path(FKernelPath::specialised);
-  EXPECT_EQ(fast_result, slow_result);
-  EXPECT_EQ(first_difference(fast.get(), slow.get()), "");
-  EXPECT_EQ(first_difference(src, src_before.get()), "");
-}
-
-std::string describe(const FBitmap* dst, const FBitmap* src, const BlitCase& c) {
-  const char* ops[] = {"plain", "masked", "keyed"};
-  return std::string(ops[static_cast<int>(c.op)]) + " " + format_name(fbitmap_pixel_format(dst)) +
-         (fbitmap_is_top_down(dst) ? "(td)" : "(bu)") + " <- " +
-         format_name(fbitmap_pixel_format(src)) + (fbitmap_is_top_down(src) ? "(td)" : "(bu)") +
-         " dst " + std::to_string(fbitmap_get_width(dst)) + "x" + std::to_string(fbitmap_get_height(dst)) +
-         " src " + std::to_string(fbitmap_get_width(src)) + "x" + std::to_string(fbitmap_get_height(src)) +
-         " at (" + std::to_string(c.point.x) + "," + std::to_string(c.point.y) + ") rect (" +
-         std::to_string(c.rect.left) + "," + std::to_string(c.rect.top) + ")-(" +
-         std::to_string(c.rect.right) + "," + std::to_string(c.rect.bottom) + ") key " +
-         std::to_string(c.key) + " opacity " + std::to_string(c.opacity);
+  EXPECT_EQ(results[0], results[1]);
+  EXPECT_EQ(first_difference(copies[0].get(), copies[1].get()), "");
 }
 
 int32_t random_between(std::mt19937& rng, int32_t low, int32_t high) {
   return std::uniform_int_distribution<int32_t>(low, high)(rng);
 }
 
-// ---- The kernels against the reference ---------------------------------------------------------
+// Corners anywhere from a few pixels before to a few past a w x h bitmap, in either order.
+FRect random_rect(std::mt19937& rng, int32_t w, int32_t h) {
+  return {random_between(rng, -6, w + 5), random_between(rng, -6, h + 5), random_between(rng, -6, w + 5),
+          random_between(rng, -6, h + 5)};
+}
 
-TEST(FBitmapKernels, EveryBlitOfEveryFormatPairMatchesTheReference) {
+enum class Size { random, tall };
+
+// One random configuration of formats, row orders and sizes: every blit operation at fixed
+// and random opacities over random rectangles, from a separate source and (for one format
+// and row order) in place, then spans and rectangles of every alpha. Tall bitmaps of one
+// format only copy whole rows (more than one block of rows of the exact copy, whose rows
+// lie back to back when stored in one order).
+void check_configuration(std::mt19937& rng, FPixelFormat dst_format, Rows dst_rows, FPixelFormat src_format,
+                         Rows src_rows, Size size) {
+  // Widths up to 80 run the vector loops' bodies and tails; a few past 256 run the masked
+  // blits' alpha stretches more than once. Half the destinations are as wide as the source,
+  // so that whole rows get copied.
+  bool tall = size == Size::tall, wide = rng() % 8 == 0;
+  int32_t sw = tall ? 260 : wide ? random_between(rng, 257, 300) : random_between(rng, 1, 80);
+  int32_t sh = tall ? 300000 / (260 * kBpp[static_cast<int>(src_format)] / 8)  // some 300 000 bytes
+                    : random_between(rng, 1, wide ? 3 : 12);
+  int32_t dw = tall || rng() % 2 ? sw : random_between(rng, 1, 80), dh = tall ? sh : random_between(rng, 1, 12);
+  Rows mask_rows = rng() % 2 ? top_down : bottom_up;
+  Owned src = new_bitmap(src_format, sw, sh, src_rows), dst = new_bitmap(dst_format, dw, dh, dst_rows);
+  Owned mask = new_bitmap(pal8, sw, sh, mask_rows), overlay = new_bitmap(pal8, dw, dh, mask_rows);
+  ASSERT_TRUE(src && dst && mask && overlay);
+  fill_random(src.get(), rng);
+  fill_random(dst.get(), rng);
+  if (!tall) fill_random(mask.get(), rng);
+  std::memcpy(overlay->pixels, dst->pixels, fbitmap_get_size_image(overlay.get()));
+  Owned src_before(fbitmap_clone(src.get()));
+  SCOPED_TRACE(testing::Message() << kFormatNames[static_cast<int>(dst_format)] << "/" << static_cast<int>(dst_rows)
+               << " " << dw << "x" << dh << " <- " << kFormatNames[static_cast<int>(src_format)] << "/"
+               << static_cast<int>(src_rows) << " " << sw << "x" << sh << " (rows 0 top-down, 1 bottom-up)");
+  const FBlitOp ops[] = {FBlitOp::plain, FBlitOp::masked, FBlitOp::keyed, FBlitOp::keyed, FBlitOp::keyed};
+  for (int trial = 0; trial < (tall ? 1 : 4); ++trial) {
+    // In place, the kernels' copy of the destination is its own source and the overlay, the
+    // mask, lies over its first bytes (scrolling a bitmap within itself); the reference reads
+    // untouched copies of both.
+    for (int in_place = 0; in_place <= (!tall && src_format == dst_format && src_rows == dst_rows); ++in_place) {
+      const FBitmap* from = in_place ? dst.get() : src.get();
+      const FBitmap* alphas = in_place ? overlay.get() : mask.get();
+      int32_t fw = fbitmap_get_width(from), fh = fbitmap_get_height(from);
+      FRect rect = trial < 2 ? FRect{0, 0, fw - 1, fh - 1} : random_rect(rng, fw, fh);
+      FPoint point{random_between(rng, -fw - 3, dw + 2), random_between(rng, -fh - 3, dh + 2)};
+      if (trial == 0) point = {0, random_between(rng, -2, 2)};
+      if (trial == 1) point = {random_between(rng, -2, 2), random_between(rng, -2, 2)};
+      const int32_t keys[] = {FCOLOR_KEY_NONE, FCOLOR_KEY_NONE, FCOLOR_KEY_NONE,
+                              key_of_pixel(from, random_between(rng, 0, fw - 1), random_between(rng, 0, fh - 1), rng),
+                              static_cast<int32_t>(rng() & 0xFFFFFF)};
+      for (uint8_t opacity : {0, 1, 128, 254, 255, static_cast<int>(rng() % 256)}) {
+        for (int kind = 0; kind < 5; ++kind) {
+          if (tall && (kind != 2 || opacity != 255)) continue;
+          SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(ops[kind]) << " at (" << point.x << ","
+                       << point.y << ") rect (" << rect.left << "," << rect.top << ")-(" << rect.right << ","
+                       << rect.bottom << ") key " << keys[kind] << " opacity " << int{opacity}
+                       << " in place " << in_place);
+          auto blit = [&](FBitmap* target, const FBitmap* s, const FBitmap* m) {
+            return ops[kind] == FBlitOp::plain    ? fbitmap_blit(target, point, s, rect, opacity)
+                   : ops[kind] == FBlitOp::masked ? fbitmap_blit_masked(target, point, s, rect, m, opacity)
+                                                  : fbitmap_blit_keyed(target, point, s, rect, keys[kind], opacity);
+          };
+          expect_matches_reference(dst.get(), [&](FBitmap* target, FKernelPath path) {
+            if (!in_place || path == FKernelPath::reference) return blit(target, from, alphas);
+            uint8_t* own = overlay->pixels;
+            overlay->pixels = target->pixels;
+            int result = blit(target, target, overlay.get());
+            overlay->pixels = own;
+            return result;
+          });
+          if (testing::Test::HasFailure()) return;
+        }
+      }
+    }
+    for (uint8_t alpha : {0, 1, 128, 254, 255, static_cast<int>(rng() % 256)}) {
+      if (tall) break;
+      FColor color = fcolor_make(static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
+                                 static_cast<uint8_t>(rng()), alpha);
+      FRect r = trial == 0 ? FRect{-1, dh, dw, -1} : random_rect(rng, dw, dh);  // whole, corners swapped
+      for (int shape = 0; shape < 3; ++shape) {
+        SCOPED_TRACE(testing::Message() << "fill shape " << shape << " (" << r.left << "," << r.top << ")-("
+                     << r.right << "," << r.bottom << ") colour " << std::hex << color);
+        expect_matches_reference(dst.get(), [&](FBitmap* t, FKernelPath) {
+          return shape == 0   ? fbitmap_hline(t, r.left, r.right, r.top, color)
+                 : shape == 1 ? fbitmap_vline(t, r.left, r.top, r.bottom, color)
+                              : fbitmap_fill_rect(t, r.left, r.top, r.right, r.bottom, color);
+        });
+        if (testing::Test::HasFailure()) return;
+      }
+    }
+  }
+  EXPECT_EQ(first_difference(src.get(), src_before.get()), "");  // sources are only read
+}
+
+TEST(FBitmapKernels, EveryOperationFormatPairAndRowOrderMatchesTheReference) {
   std::mt19937 rng(20240611);
-  const Rows orders[] = {Rows::top_down, Rows::bottom_up};
   for (FPixelFormat dst_format : kDestinations) {
     for (FPixelFormat src_format : kSources) {
-      for (Rows dst_rows : orders) {
-        for (Rows src_rows : orders) {
-          // Widths up to 80 run the vector loops' bodies as well as their tails.
-          int32_t sw = random_between(rng, 1, 80), sh = random_between(rng, 1, 12);
-          // Half the destinations are as wide as the source, so that whole rows get copied.
-          int32_t dw = rng() % 2 ? sw : random_between(rng, 1, 80), dh = random_between(rng, 1, 12);
-          Owned src(new_bitmap(src_format, sw, sh, src_rows));
-          Owned dst(new_bitmap(dst_format, dw, dh, dst_rows));
-          Owned mask(new_bitmap(FPixelFormat::pal8, sw, sh, rng() % 2 ? Rows::top_down : Rows::bottom_up));
-          ASSERT_TRUE(src.get() && dst.get() && mask.get());
-          fill_random(src.get(), rng);
-          fill_random(dst.get(), rng);
-          fill_random(mask.get(), rng);
-          for (int trial = 0; trial < 4; ++trial) {
-            // Rectangles and points reach past every edge, negative included, and come in
-            // either corner order.
-            FRect rect{random_between(rng, -6, sw + 5), random_between(rng, -6, sh + 5),
-                       random_between(rng, -6, sw + 5), random_between(rng, -6, sh + 5)};
-            if (trial < 2) rect = {0, 0, sw - 1, sh - 1};
-            FPoint point{random_between(rng, -sw - 3, dw + 2), random_between(rng, -sh - 3, dh + 2)};
-            if (trial == 0) point = {0, random_between(rng, -2, 2)};
-            if (trial == 1) point = {random_between(rng, -2, 2), random_between(rng, -2, 2)};
-            int32_t present_key = key_of_pixel(src.get(), random_between(rng, 0, sw - 1),
-                                               random_between(rng, 0, sh - 1), rng);
-            int32_t random_key = fcolor_key_make(static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
-                                                 static_cast<uint8_t>(rng()));
-            for (uint8_t opacity : kOpacities) {
-              std::vector<BlitCase> cases = {
-                  {FBlitOp::plain, point, rect, nullptr, FCOLOR_KEY_NONE, opacity},
-                  {FBlitOp::masked, point, rect, mask.get(), FCOLOR_KEY_NONE, opacity},
-                  {FBlitOp::keyed, point, rect, nullptr, FCOLOR_KEY_NONE, opacity},
-                  {FBlitOp::keyed, point, rect, nullptr, present_key, opacity},
-                  {FBlitOp::keyed, point, rect, nullptr, random_key, opacity},
-              };
-              for (const BlitCase& c : cases) {
-                SCOPED_TRACE(describe(dst.get(), src.get(), c));
-                expect_blit_matches_reference(dst.get(), src.get(), c);
-                if (HasFailure()) return;
-              }
-            }
+      for (Rows dst_rows : {top_down, bottom_up}) {
+        for (Rows src_rows : {top_down, bottom_up}) {
+          check_configuration(rng, dst_format, dst_rows, src_format, src_rows, Size::random);
+          if (src_format == dst_format && src_format != rgb555) {  // 5-5-5 copies go pixel by pixel
+            check_configuration(rng, dst_format, dst_rows, src_format, src_rows, Size::tall);
           }
+          if (HasFailure()) return;
         }
       }
     }
   }
-}
-
-TEST(FBitmapKernels, MaskedBlitAlphaMatchesTheReferenceForEveryMaskByteAndOpacity) {
-  // One 256-pixel row holds every mask value and all 256 opacities follow, covering the
-  // whole alpha table. Red blends 255 over 0 and green 0 over 255, so that no two alphas give
-  // the same pixel: (255 x a) >> 8 tells every alpha apart but 0 from 1, and
-  // (255 x (255 - a)) >> 8 tells those two apart.
-  Owned mask(new_bitmap(FPixelFormat::pal8, 256, 1, Rows::top_down));
-  Owned src(new_bitmap(FPixelFormat::rgb32, 256, 1, Rows::top_down));
-  Owned dst(new_bitmap(FPixelFormat::rgb32, 256, 1, Rows::bottom_up));
-  ASSERT_TRUE(mask.get() && src.get() && dst.get());
-  for (int32_t m = 0; m < 256; ++m) {
-    mask.get()->pixels[m] = static_cast<uint8_t>(m);
-    fbitmap_set_pixel(src.get(), m, 0, 0x00FF0000);
-    fbitmap_set_pixel(dst.get(), m, 0, 0x0000FF00);
-  }
-  for (int opacity = 0; opacity < 256; ++opacity) {
-    BlitCase c{FBlitOp::masked, {0, 0}, {0, 0, 255, 0}, mask.get(), FCOLOR_KEY_NONE,
-               static_cast<uint8_t>(opacity)};
-    SCOPED_TRACE(describe(dst.get(), src.get(), c));
-    expect_blit_matches_reference(dst.get(), src.get(), c);
-    if (HasFailure()) return;
-  }
-}
-
-TEST(FBitmapKernels, SpansAndRectanglesMatchTheReferenceInEveryFormat) {
-  std::mt19937 rng(99);
-  const uint8_t alphas[] = {0, 1, 128, 254, 255};
-  for (FPixelFormat format : kDestinations) {
-    for (Rows rows : {Rows::top_down, Rows::bottom_up}) {
-      int32_t w = random_between(rng, 1, 70), h = random_between(rng, 1, 12);
-      Owned dst(new_bitmap(format, w, h, rows));
-      ASSERT_TRUE(dst.get());
-      fill_random(dst.get(), rng);
-      for (int trial = 0; trial < 12; ++trial) {
-        for (uint8_t alpha : alphas) {
-          FColor color = fcolor_make(static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
-                                     static_cast<uint8_t>(rng()), alpha);
-          int32_t x1 = random_between(rng, -6, w + 5), x2 = random_between(rng, -6, w + 5);
-          int32_t y1 = random_between(rng, -6, h + 5), y2 = random_between(rng, -6, h + 5);
-          if (trial == 0) {
-            x1 = -1, x2 = w, y1 = h, y2 = -1;  // the whole bitmap, corners swapped
-          }
-          for (int shape = 0; shape < 3; ++shape) {
-            SCOPED_TRACE(std::string(format_name(format)) + (rows == Rows::top_down ? "(td) " : "(bu) ") +
-                         std::to_string(w) + "x" + std::to_string(h) + " shape " + std::to_string(shape) +
-                         " (" + std::to_string(x1) + "," + std::to_string(y1) + ")-(" +
-                         std::to_string(x2) + "," + std::to_string(y2) + ") alpha " +
-                         std::to_string(alpha));
-            Owned fast(fbitmap_clone(dst.get()));
-            Owned slow(fbitmap_clone(dst.get()));
-            ASSERT_TRUE(fast.get() && slow.get());
-            int results[2];
-            FBitmap* targets[2] = {fast.get(), slow.get()};
-            for (int path = 0; path < 2; ++path) {
-              fbitmap_kernels_set_path(path == 0 ? FKernelPath::specialised : FKernelPath::reference);
-              FBitmap* t = targets[path];
-              results[path] = shape == 0   ? fbitmap_hline(t, x1, x2, y1, color)
-                              : shape == 1 ? fbitmap_vline(t, x1, y1, y2, color)
-                                           : fbitmap_fill_rect(t, x1, y1, x2, y2, color);
-            }
-            fbitmap_kernels_set_path(FKernelPath::specialised);
-            EXPECT_EQ(results[0], 1);
-            EXPECT_EQ(results[1], 1);
-            EXPECT_EQ(first_difference(fast.get(), slow.get()), "");
-            if (HasFailure()) return;
-          }
-        }
-      }
-    }
-  }
-}
-
-TEST(FBitmapKernels, BlitOntoItselfReadsTheSourceAsItWasBefore) {
-  // Scrolling a bitmap within itself, in every direction and row order: the result must be
-  // that of a blit from an untouched copy, on the kernels and on the reference alike.
-  std::mt19937 rng(31);
-  for (FPixelFormat format : kDestinations) {
-    for (Rows rows : {Rows::top_down, Rows::bottom_up}) {
-      Owned bitmap(new_bitmap(format, 40, 9, rows));
-      ASSERT_TRUE(bitmap.get());
-      fill_random(bitmap.get(), rng);
-      for (int trial = 0; trial < 8; ++trial) {
-        FRect rect{random_between(rng, 0, 10), random_between(rng, 0, 3), random_between(rng, 20, 39),
-                   random_between(rng, 4, 8)};
-        FPoint point{rect.left + random_between(rng, -3, 3), rect.top + random_between(rng, -2, 2)};
-        for (FBlitOp op : {FBlitOp::plain, FBlitOp::keyed}) {
-          for (FKernelPath path : {FKernelPath::specialised, FKernelPath::reference}) {
-            BlitCase c{op, point, rect, nullptr, FCOLOR_KEY_NONE, static_cast<uint8_t>(trial % 2 ? 255 : 100)};
-            SCOPED_TRACE(describe(bitmap.get(), bitmap.get(), c));
-            Owned in_place(fbitmap_clone(bitmap.get()));
-            Owned expected(fbitmap_clone(bitmap.get()));
-            Owned source(fbitmap_clone(bitmap.get()));
-            ASSERT_TRUE(in_place.get() && expected.get() && source.get());
-            fbitmap_kernels_set_path(path);
-            EXPECT_EQ(run_blit(in_place.get(), in_place.get(), c), 1);
-            fbitmap_kernels_set_path(FKernelPath::reference);
-            EXPECT_EQ(run_blit(expected.get(), source.get(), c), 1);
-            fbitmap_kernels_set_path(FKernelPath::specialised);
-            EXPECT_EQ(first_difference(in_place.get(), expected.get()), "");
-            if (HasFailure()) return;
-          }
-        }
-      }
-    }
-  }
-}
-
-TEST(FBitmapKernels, LargeExactCopiesMatchTheReferenceAcrossBlocksOfRows) {
-  // 1024-byte rows, 600 of them: exact copies go in several blocks of whole rows.
-  std::mt19937 rng(17);
-  for (FPixelFormat format : {FPixelFormat::rgb32, FPixelFormat::rgb565}) {
-    int32_t width = format == FPixelFormat::rgb32 ? 256 : 512;
-    for (Rows rows : {Rows::top_down, Rows::bottom_up}) {
-      Owned src(new_bitmap(format, width, 600, rows));
-      Owned dst(new_bitmap(format, width, 600, rows));
-      ASSERT_TRUE(src.get() && dst.get());
-      fill_random(src.get(), rng);
-      fill_random(dst.get(), rng);
-      for (int32_t y : {0, -5, 7}) {
-        BlitCase c{FBlitOp::keyed, {0, y}, {0, 0, width - 1, 599}, nullptr, FCOLOR_KEY_NONE, 255};
-        SCOPED_TRACE(describe(dst.get(), src.get(), c));
-        expect_blit_matches_reference(dst.get(), src.get(), c);
-      }
-    }
-  }
-}
-
-TEST(FBitmapKernels, MaskSharingBytesWithTheDestinationIsReadAsItWasBefore) {
-  // An 8-bit record laid over the first bytes of the destination's own pixels: the blit
-  // must take its alphas from those bytes as they were before it wrote any of them.
-  std::mt19937 rng(41);
-  Owned dst(new_bitmap(FPixelFormat::rgb32, 8, 4, Rows::top_down));
-  Owned src(new_bitmap(FPixelFormat::rgb32, 8, 4, Rows::bottom_up));
-  Owned overlay(new_bitmap(FPixelFormat::pal8, 8, 4, Rows::top_down));
-  ASSERT_TRUE(dst.get() && src.get() && overlay.get());
-  fill_random(dst.get(), rng);
-  fill_random(src.get(), rng);
-  Owned mask_before(fbitmap_clone(overlay.get()));
-  Owned expected(fbitmap_clone(dst.get()));
-  ASSERT_TRUE(mask_before.get() && expected.get());
-  std::memcpy(mask_before.get()->pixels, dst.get()->pixels, fbitmap_get_size_image(overlay.get()));
-  uint8_t* own_pixels = overlay.get()->pixels;
-  overlay.get()->pixels = dst.get()->pixels;
-  for (uint8_t opacity : {uint8_t{255}, uint8_t{90}}) {
-    EXPECT_EQ(fbitmap_blit_masked(dst.get(), {0, 0}, src.get(), {0, 0, 7, 3}, overlay.get(), opacity), 1);
-    fbitmap_kernels_set_path(FKernelPath::reference);
-    EXPECT_EQ(fbitmap_blit_masked(expected.get(), {0, 0}, src.get(), {0, 0, 7, 3}, mask_before.get(), opacity), 1);
-    fbitmap_kernels_set_path(FKernelPath::specialised);
-    EXPECT_EQ(first_difference(dst.get(), expected.get()), "");
-    std::memcpy(mask_before.get()->pixels, dst.get()->pixels, fbitmap_get_size_image(overlay.get()));
-  }
-  overlay.get()->pixels = own_pixels;
 }
 
 // ---- Hand-computed cases --------------------------------------------------------------------------
 
-TEST(FBitmapKernels, PlainBlitAtFullOpacityDarkensFullChannelsByOneStep) {
-  // (31 x 255 + 0) >> 8 = 30 and (255 x 255) >> 8 = 254: the blend divides by 256.
+TEST(FBitmapKernels, ExactCopiesAndFullOpacityBlendsByHand) {
+  // Without key at opacity 255 a keyed blit copies exactly, the fourth byte of 32-bit pixels
+  // included, but 5-5-5 bit 15 is no channel and is cleared. A plain blit always blends,
+  // dividing by 256: full channels come out one step lower even at opacity 255, and a 32-bit
+  // destination keeps its fourth byte.
   struct Case {
     FPixelFormat format;
-    uint32_t white, expected;
-  } cases[] = {
-      {FPixelFormat::rgb565, 0xFFFF, (30u << 11) | (62u << 5) | 30u},
-      {FPixelFormat::rgb555, 0x7FFF, (30u << 10) | (30u << 5) | 30u},
-      {FPixelFormat::rgb24, 0xFFFFFF, 0xFEFEFE},
-      {FPixelFormat::rgb32, 0xFFFFFFFF, 0x12FEFEFE},  // the destination's fourth byte stays
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(format_name(c.format));
-    Owned src(new_bitmap(c.format, 3, 2, Rows::top_down));
-    Owned dst(new_bitmap(c.format, 3, 2, Rows::bottom_up));
-    ASSERT_TRUE(src.get() && dst.get());
-    for (int32_t y = 0; y < 2; ++y) {
-      for (int32_t x = 0; x < 3; ++x) {
-        fbitmap_set_pixel(src.get(), x, y, c.white);
-        fbitmap_set_pixel(dst.get(), x, y, c.format == FPixelFormat::rgb32 ? 0x12000000 : 0);
-      }
-    }
-    EXPECT_EQ(fbitmap_blit(dst.get(), {0, 0}, src.get(), {0, 0, 2, 1}, 255), 1);
-    for (int32_t y = 0; y < 2; ++y) {
-      for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(fbitmap_get_pixel(dst.get(), x, y), c.expected);
-    }
-  }
-}
-
-TEST(FBitmapKernels, KeyedBlitWithoutKeyAtFullOpacityCopiesExactly) {
+    uint32_t channels, darkened;
+  } cases[] = {{rgb565, 0xFFFF, (30u << 11) | (62u << 5) | 30u},
+               {rgb555, 0x7FFF, (30u << 10) | (30u << 5) | 30u},
+               {rgb24, 0xFFFFFF, 0xFEFEFE},
+               {rgb32, 0xFFFFFFFF, 0x12FEFEFE}};
   std::mt19937 rng(5);
-  // Equal formats copy the raw pixels, the fourth byte of 32-bit pixels included; the
-  // blit to (-2, 1) draws source columns 2.. at destination columns 0...
-  for (FPixelFormat format : {FPixelFormat::rgb565, FPixelFormat::rgb24, FPixelFormat::rgb32}) {
-    SCOPED_TRACE(format_name(format));
-    Owned src(new_bitmap(format, 10, 4, Rows::bottom_up));
-    Owned dst(new_bitmap(format, 8, 5, Rows::top_down));
-    ASSERT_TRUE(src.get() && dst.get());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(kFormatNames[static_cast<int>(c.format)]);
+    Owned src = new_bitmap(c.format, 10, 4, bottom_up), dst = new_bitmap(c.format, 8, 5, top_down);
+    ASSERT_TRUE(src && dst);
     fill_random(src.get(), rng);
     fill_random(dst.get(), rng);
     Owned before(fbitmap_clone(dst.get()));
+    ASSERT_TRUE(before);
+    // Drawn at (-2, 1): source columns 2.. land on destination columns 0.., one row lower.
     EXPECT_EQ(fbitmap_blit_keyed(dst.get(), {-2, 1}, src.get(), {0, 0, 9, 9}, FCOLOR_KEY_NONE, 255), 1);
     for (int32_t y = 0; y < 5; ++y) {
       for (int32_t x = 0; x < 8; ++x) {
-        uint32_t expected = y >= 1 ? fbitmap_get_pixel(src.get(), x + 2, y - 1) : fbitmap_get_pixel(before.get(), x, y);
+        uint32_t expected = y >= 1 ? fbitmap_get_pixel(src.get(), x + 2, y - 1) & c.channels
+                                   : fbitmap_get_pixel(before.get(), x, y);
         EXPECT_EQ(fbitmap_get_pixel(dst.get(), x, y), expected) << x << "," << y;
       }
     }
+    std::memset(src->pixels, 0xFF, fbitmap_get_size_image(src.get()));
+    std::memset(dst->pixels, 0x12, fbitmap_get_size_image(dst.get()));
+    EXPECT_EQ(fbitmap_blit(dst.get(), {0, 0}, src.get(), {0, 0, 9, 9}, 255), 1);
+    for (int32_t y = 0; y < 4; ++y) {
+      for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(fbitmap_get_pixel(dst.get(), x, y), c.darkened) << x << "," << y;
+    }
   }
-  // Between 5-5-5 bitmaps the channels are copied and bit 15, not being one, is cleared.
-  Owned src(new_bitmap(FPixelFormat::rgb555, 2, 1, Rows::top_down));
-  Owned dst(new_bitmap(FPixelFormat::rgb555, 2, 1, Rows::top_down));
-  ASSERT_TRUE(src.get() && dst.get());
-  fbitmap_set_pixel(src.get(), 0, 0, 0x8000 | 0x1234);
-  fbitmap_set_pixel(src.get(), 1, 0, 0x7FFF);
-  EXPECT_EQ(fbitmap_blit_keyed(dst.get(), {0, 0}, src.get(), {0, 0, 1, 0}, FCOLOR_KEY_NONE, 255), 1);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 0, 0), 0x1234u);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 1, 0), 0x7FFFu);
-  // A 32-bit source into 24 bits drops the fourth byte; a 24-bit source into 32 bits keeps
-  // the destination's.
-  Owned s32(new_bitmap(FPixelFormat::rgb32, 1, 1, Rows::top_down));
-  Owned d24(new_bitmap(FPixelFormat::rgb24, 1, 1, Rows::top_down));
-  Owned d32(new_bitmap(FPixelFormat::rgb32, 1, 1, Rows::top_down));
-  ASSERT_TRUE(s32.get() && d24.get() && d32.get());
-  fbitmap_set_pixel(s32.get(), 0, 0, 0xAB123456);
-  fbitmap_set_pixel(d32.get(), 0, 0, 0xCD000000);
-  EXPECT_EQ(fbitmap_blit_keyed(d24.get(), {0, 0}, s32.get(), {0, 0, 0, 0}, FCOLOR_KEY_NONE, 255), 1);
-  EXPECT_EQ(fbitmap_blit_keyed(d32.get(), {0, 0}, d24.get(), {0, 0, 0, 0}, FCOLOR_KEY_NONE, 255), 1);
-  EXPECT_EQ(fbitmap_get_pixel(d24.get(), 0, 0), 0x123456u);
-  EXPECT_EQ(fbitmap_get_pixel(d32.get(), 0, 0), 0xCD123456u);
 }
 
-TEST(FBitmapKernels, KeyedBlitSkipsPixelsEqualToTheKeyInTheSourceFormat) {
-  // RGB565 source: the key (250, 130, 20) converts to (31, 32, 2), so does (255, 131, 23).
-  Owned src(new_bitmap(FPixelFormat::rgb565, 3, 1, Rows::top_down));
-  Owned dst(new_bitmap(FPixelFormat::rgb32, 3, 1, Rows::top_down));
-  ASSERT_TRUE(src.get() && dst.get());
-  uint32_t key565 = (31u << 11) | (32u << 5) | 2u;
-  fbitmap_set_pixel(src.get(), 0, 0, key565);
-  fbitmap_set_pixel(src.get(), 1, 0, 0x0000);
-  fbitmap_set_pixel(src.get(), 2, 0, key565 ^ 1);
-  for (int32_t x = 0; x < 3; ++x) fbitmap_set_pixel(dst.get(), x, 0, 0x77665544);
-  EXPECT_EQ(fbitmap_blit_keyed(dst.get(), {0, 0}, src.get(), {0, 0, 2, 0}, fcolor_key_make(255, 131, 23), 255), 1);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 0, 0), 0x77665544u);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 1, 0), 0x77000000u);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 2, 0), 0x77F88018u);  // 31 << 3, 32 << 2, 3 << 3
-}
-
-TEST(FBitmapKernels, MaskedBlitNeedsAnEightBitMaskOfTheSourceSize) {
-  Owned src(new_bitmap(FPixelFormat::rgb32, 4, 3, Rows::top_down));
-  Owned dst(new_bitmap(FPixelFormat::rgb32, 4, 3, Rows::top_down));
-  Owned wider(new_bitmap(FPixelFormat::pal8, 5, 3, Rows::top_down));
-  Owned taller(new_bitmap(FPixelFormat::pal8, 4, 4, Rows::top_down));
-  Owned deep(new_bitmap(FPixelFormat::rgb565, 4, 3, Rows::top_down));
-  Owned fitting(new_bitmap(FPixelFormat::pal8, 4, 3, Rows::bottom_up));
-  ASSERT_TRUE(src.get() && dst.get() && wider.get() && taller.get() && deep.get() && fitting.get());
-  std::memset(src.get()->pixels, 0, fbitmap_get_size_image(src.get()));
+TEST(FBitmapKernels, MaskSizeAndDepthRuleAndFourthBytesByHand) {
+  // A masked blit needs an 8-bit mask of the source's size; otherwise it draws nothing.
+  Owned src = new_bitmap(rgb32, 4, 3, top_down), dst = new_bitmap(rgb32, 4, 3, top_down);
+  Owned taller = new_bitmap(pal8, 4, 4, top_down), deep = new_bitmap(rgb565, 4, 3, top_down);
+  Owned fitting = new_bitmap(pal8, 4, 3, bottom_up), white24 = new_bitmap(rgb24, 1, 1, top_down);
   Owned before(fbitmap_clone(dst.get()));
-  for (const FBitmap* mask : {wider.get(), taller.get(), deep.get()}) {
-    EXPECT_EQ(fbitmap_blit_masked(dst.get(), {0, 0}, src.get(), {0, 0, 3, 2}, mask, 255), 0);
-    EXPECT_EQ(first_difference(dst.get(), before.get()), "");
-  }
+  ASSERT_TRUE(src && dst && taller && deep && fitting && white24 && before);
+  std::memset(src->pixels, 0, fbitmap_get_size_image(src.get()));
+  EXPECT_EQ(fbitmap_blit_masked(dst.get(), {0, 0}, src.get(), {0, 0, 3, 2}, taller.get(), 255), 0);
+  EXPECT_EQ(fbitmap_blit_masked(dst.get(), {0, 0}, src.get(), {0, 0, 3, 2}, deep.get(), 255), 0);
+  EXPECT_EQ(first_difference(dst.get(), before.get()), "");
   // The mask is read at source coordinates in its own (bottom-up) row order: mask pixel
   // (2, 1) gives alpha 255 to source pixel (2, 1), drawn at destination (1, 0).
-  std::memset(fitting.get()->pixels, 0, fbitmap_get_size_image(fitting.get()));
+  std::memset(fitting->pixels, 0, fbitmap_get_size_image(fitting.get()));
   fbitmap_set_pixel(fitting.get(), 2, 1, 255);
   EXPECT_EQ(fbitmap_blit_masked(dst.get(), {0, 0}, src.get(), {1, 1, 3, 2}, fitting.get(), 255), 1);
   EXPECT_EQ(fbitmap_get_pixel(dst.get(), 1, 0), 0xFF000000u);  // black at alpha 255
   EXPECT_EQ(fbitmap_get_pixel(dst.get(), 0, 0), 0xFFFEFEFEu);  // white x 255 >> 8 at alpha 0
-}
 
-TEST(FBitmapKernels, FillsKeepTheFourthByteAndBlendAtAlphaZeroOneStepDarker) {
-  Owned dst(new_bitmap(FPixelFormat::rgb32, 4, 2, Rows::bottom_up));
-  ASSERT_TRUE(dst.get());
+  // Fills and copies from other formats keep each pixel's own fourth byte; alpha 0 still
+  // darkens by one step.
   for (int32_t x = 0; x < 4; ++x) {
-    fbitmap_set_pixel(dst.get(), x, 0, 0x01000000u * static_cast<uint32_t>(x + 1) | 0x808080);
-    fbitmap_set_pixel(dst.get(), x, 1, 0xA0808080);
+    fbitmap_set_pixel(dst.get(), x, 1, 0x01000000u * static_cast<uint32_t>(x + 1) | 0x808080);
+    fbitmap_set_pixel(dst.get(), x, 2, 0xA0808080);
   }
-  EXPECT_EQ(fbitmap_hline(dst.get(), -5, 2, 0, fcolor_make(0x11, 0x22, 0x33, 255)), 1);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 0, 0), 0x01112233u);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 2, 0), 0x03112233u);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 3, 0), 0x04808080u);
-  EXPECT_EQ(fbitmap_fill_rect(dst.get(), 3, 1, 0, 1, fcolor_make(0xFF, 0xFF, 0xFF, 0)), 1);
-  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 1, 1), 0xA07F7F7Fu);  // 128 x 255 >> 8 = 127
-  Owned d565(new_bitmap(FPixelFormat::rgb565, 3, 3, Rows::top_down));
-  ASSERT_TRUE(d565.get());
-  EXPECT_EQ(fbitmap_vline(d565.get(), 1, 5, -1, fcolor_make(0xFF, 0x80, 0x08, 255)), 1);
-  for (int32_t y = 0; y < 3; ++y) {
-    EXPECT_EQ(fbitmap_get_pixel(d565.get(), 0, y), 0xFFFFu);
-    EXPECT_EQ(fbitmap_get_pixel(d565.get(), 1, y), (31u << 11) | (32u << 5) | 1u);
-  }
-}
-
-TEST(FBitmapKernels, PaletteIndicesPastAShortPaletteReadAsEntryZero) {
-  // A picture read from a file may carry fewer than 256 palette entries (biClrUsed).
-  Owned src(new_bitmap(FPixelFormat::pal8, 3, 1, Rows::top_down));
-  Owned dst(new_bitmap(FPixelFormat::rgb24, 3, 1, Rows::top_down));
-  ASSERT_TRUE(src.get() && dst.get());
-  uint8_t* info = src.get()->info;
-  info[32] = 2;  // biClrUsed
-  uint8_t* palette = info + FBITMAP_INFO_HEADER_SIZE;
-  const uint8_t entries[3][4] = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}};
-  std::memcpy(palette, entries, sizeof entries);
-  const uint8_t indices[3] = {1, 2, 200};
-  std::memcpy(src.get()->pixels, indices, 3);
-  for (FKernelPath path : {FKernelPath::specialised, FKernelPath::reference}) {
-    fbitmap_kernels_set_path(path);
-    std::memset(dst.get()->pixels, 0xEE, 9);
-    EXPECT_EQ(fbitmap_blit_keyed(dst.get(), {0, 0}, src.get(), {0, 0, 2, 0}, FCOLOR_KEY_NONE, 255), 1);
-    EXPECT_EQ(fbitmap_get_pixel(dst.get(), 0, 0), 0x060504u);
-    EXPECT_EQ(fbitmap_get_pixel(dst.get(), 1, 0), 0x030201u);
-    EXPECT_EQ(fbitmap_get_pixel(dst.get(), 2, 0), 0x030201u);
-    // The key matches entry 0's colour, so indices 2 and 200 are skipped as well.
-    std::memset(dst.get()->pixels, 0xEE, 9);
-    EXPECT_EQ(fbitmap_blit_keyed(dst.get(), {0, 0}, src.get(), {0, 0, 2, 0}, fcolor_key_make(3, 2, 1), 255), 1);
-    EXPECT_EQ(fbitmap_get_pixel(dst.get(), 0, 0), 0x060504u);
-    EXPECT_EQ(fbitmap_get_pixel(dst.get(), 1, 0), 0xEEEEEEu);
-    EXPECT_EQ(fbitmap_get_pixel(dst.get(), 2, 0), 0xEEEEEEu);
-  }
-  fbitmap_kernels_set_path(FKernelPath::specialised);
+  EXPECT_EQ(fbitmap_hline(dst.get(), -5, 2, 1, fcolor_make(0x11, 0x22, 0x33, 255)), 1);
+  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 0, 1), 0x01112233u);
+  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 2, 1), 0x03112233u);
+  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 3, 1), 0x04808080u);
+  EXPECT_EQ(fbitmap_fill_rect(dst.get(), 3, 2, 0, 2, fcolor_make(0xFF, 0xFF, 0xFF, 0)), 1);
+  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 1, 2), 0xA07F7F7Fu);  // 128 x 255 >> 8 = 127
+  EXPECT_EQ(fbitmap_blit_keyed(dst.get(), {3, 1}, white24.get(), {0, 0, 0, 0}, FCOLOR_KEY_NONE, 255), 1);
+  EXPECT_EQ(fbitmap_get_pixel(dst.get(), 3, 1), 0x04FFFFFFu);
 }
 
 }  // namespace
