@@ -1,12 +1,18 @@
-// The platform pieces the graphics core relies on before any window exists: the fatal
-// banner and exit code, the flush hook, and the text resolution by screen class.
+// The platform pieces that work before any window exists: the fatal banner and exit code,
+// the flush hook, the text resolution by screen class, the display size option and
+// resizing the display.
 
 #include "wins_window.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "fbitmap.h"
+#include "fscreen.h"
+#include "fsurface.h"
 
 TEST(FatalError, BannerNamesTheUnitAndLine) {
   char banner[256];
@@ -65,4 +71,43 @@ TEST(TextResolution, LowResolutionScreensUse96) {
   fplatform_display_size(&w, &h);
   EXPECT_EQ(w, 480);
   EXPECT_EQ(h, 640);
+}
+
+TEST(DisplaySize, ScreenOptionAcceptsOnlyWholeSizesInRange) {
+  int32_t w = 0, h = 0;
+  EXPECT_EQ(wins_window_parse_size("8192X16", &w, &h), 1);
+  EXPECT_EQ(w * 10000 + h, 8192 * 10000 + 16);
+  for (const char* bad : {"", "240", "240x", "x320", "240x320x", "240 x 320", "15x320", "240x8193",
+                          "-240x320", "99999999999x1"}) {
+    EXPECT_EQ(wins_window_parse_size(bad, &w, &h), 0) << bad;
+  }
+  EXPECT_EQ(w, 8192);  // untouched by refusals
+}
+
+TEST(DisplaySize, ResizingWithoutAWindowTellsSurfacesBeforeOneRepaint) {
+  static std::vector<std::string> log;
+  FScreen screen{};
+  ASSERT_EQ(fscreen_create(&screen, 480, -640, 32), 1);
+  fscreen_set_global(&screen);
+  FSurface surface{};
+  FRect rect{0, 0, 9, 9};
+  ASSERT_EQ(fsurface_create(&surface, nullptr, &rect, 0), 1);
+  fsurface_set_on_screen_changed(&surface, [](FSurface*, const FRect* r) {
+    log.push_back("surface " + std::to_string(r->right) + "," + std::to_string(r->bottom));
+  });
+  fsurface_show(&surface);
+  fscreen_set_on_paint_background(&screen, [](FScreen* s, const FRect*) {
+    log.push_back("paint " + std::to_string(fscreen_get_width(s)));
+  });
+  EXPECT_EQ(wins_window_resize_display(640, 480), 1);
+  EXPECT_EQ(wins_window_resize_display(0, 480), 0);  // refused: nothing changes
+  EXPECT_EQ(log, (std::vector<std::string>{"surface 639,479", "paint 640"}));
+  int32_t w = 0, h = 0;
+  fplatform_display_size(&w, &h);
+  EXPECT_EQ(w * 1000 + h, 640 * 1000 + 480);
+  EXPECT_EQ(fbitmap_get_height(fscreen_get_bitmap(&screen)), 480);
+  fsurface_hide(&surface);
+  fsurface_release(&surface);
+  fscreen_release(&screen);
+  wins_window_set_display_size(480, 640);
 }
