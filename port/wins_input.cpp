@@ -31,33 +31,33 @@ int32_t floor_div(int32_t a, int32_t b) {
 uint32_t wins_input_key_down_code(SDL_Keycode key, uint32_t modifiers, WinsTextFocus focus) {
   switch (key) {
     // The handheld's key table, in its own order.
-    case SDLK_DELETE: return WINS_KEY_DELETE;
-    case SDLK_PAUSE: return WINS_KEY_PAUSE;
-    case SDLK_HOME: return WINS_KEY_HOME;
-    case SDLK_END: return WINS_KEY_END;
-    case SDLK_PAGEUP: return WINS_KEY_PAGE_UP;
-    case SDLK_PAGEDOWN: return WINS_KEY_PAGE_DOWN;
-    case SDLK_INSERT: return WINS_KEY_INSERT;
-    case SDLK_LEFT: return WINS_KEY_LEFT;
-    case SDLK_RIGHT: return WINS_KEY_RIGHT;
-    case SDLK_UP: return WINS_KEY_UP;
-    case SDLK_DOWN: return WINS_KEY_DOWN;
+    case SDLK_DELETE: return FKEY_DELETE;
+    case SDLK_PAUSE: return FKEY_PAUSE;
+    case SDLK_HOME: return FKEY_HOME;
+    case SDLK_END: return FKEY_END;
+    case SDLK_PAGEUP: return FKEY_PAGE_UP;
+    case SDLK_PAGEDOWN: return FKEY_PAGE_DOWN;
+    case SDLK_INSERT: return FKEY_INSERT;
+    case SDLK_LEFT: return FKEY_LEFT;
+    case SDLK_RIGHT: return FKEY_RIGHT;
+    case SDLK_UP: return FKEY_UP;
+    case SDLK_DOWN: return FKEY_DOWN;
     case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return WINS_KEY_SHIFT;
+    case SDLK_RSHIFT: return FKEY_SHIFT;
     case SDLK_LALT:
-    case SDLK_RALT: return WINS_KEY_ALT;
+    case SDLK_RALT: return FKEY_ALT;
     case SDLK_LCTRL:
-    case SDLK_RCTRL: return WINS_KEY_CTRL;
+    case SDLK_RCTRL: return FKEY_CTRL;
     // The handheld's buttons.
-    case SDLK_F1: return WINS_KEY_SOFT_LEFT;
+    case SDLK_F1: return FKEY_SOFT_LEFT;
     case SDLK_F2:
-    case SDLK_ESCAPE: return WINS_KEY_SOFT_RIGHT;
+    case SDLK_ESCAPE: return FKEY_SOFT_RIGHT;
     case SDLK_RETURN:
     case SDLK_RETURN2:
-    case SDLK_KP_ENTER: return focus == WinsTextFocus::editing ? WINS_KEY_RETURN : WINS_KEY_ACTION;
+    case SDLK_KP_ENTER: return focus == WinsTextFocus::editing ? FKEY_RETURN : FKEY_ACTION;
     // Control characters the desktop sends no text for.
-    case SDLK_BACKSPACE: return WINS_KEY_BACKSPACE;
-    case SDLK_TAB: return WINS_KEY_TAB;
+    case SDLK_BACKSPACE: return FKEY_BACKSPACE;
+    case SDLK_TAB: return FKEY_TAB;
     default: break;
   }
   // Ctrl+letter is the control character, as the handheld's keyboard driver made it. With
@@ -71,11 +71,11 @@ uint32_t wins_input_key_down_code(SDL_Keycode key, uint32_t modifiers, WinsTextF
 uint32_t wins_input_key_up_code(SDL_Keycode key) {
   switch (key) {
     case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return WINS_KEY_SHIFT;
+    case SDLK_RSHIFT: return FKEY_SHIFT;
     case SDLK_LALT:
-    case SDLK_RALT: return WINS_KEY_ALT;
+    case SDLK_RALT: return FKEY_ALT;
     case SDLK_LCTRL:
-    case SDLK_RCTRL: return WINS_KEY_CTRL;
+    case SDLK_RCTRL: return FKEY_CTRL;
     default: return 0;
   }
 }

@@ -10,29 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// ---- Framework key codes ----------------------------------------------------------------
-enum : uint32_t {
-  WINS_KEY_BACKSPACE = 0x08,
-  WINS_KEY_TAB = 0x09,
-  WINS_KEY_RETURN = 0x0D,
-  WINS_KEY_DELETE = 0x7F,
-  WINS_KEY_PAUSE = 0xF801,
-  WINS_KEY_HOME = 0xF802,
-  WINS_KEY_END = 0xF803,
-  WINS_KEY_PAGE_UP = 0xF804,
-  WINS_KEY_PAGE_DOWN = 0xF805,
-  WINS_KEY_INSERT = 0xF806,
-  WINS_KEY_LEFT = 0xF807,
-  WINS_KEY_RIGHT = 0xF808,
-  WINS_KEY_UP = 0xF809,
-  WINS_KEY_DOWN = 0xF80A,
-  WINS_KEY_SHIFT = 0xF80B,
-  WINS_KEY_ALT = 0xF80C,
-  WINS_KEY_CTRL = 0xF80D,
-  WINS_KEY_SOFT_LEFT = 0xF821,
-  WINS_KEY_SOFT_RIGHT = 0xF822,
-  WINS_KEY_ACTION = 0xF823,
-};
+#include "fsurface.h"
 
 // What a key-down should deliver, given whether an edit control has the text input.
 enum class WinsTextFocus { none, editing };

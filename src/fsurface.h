@@ -16,6 +16,29 @@ enum : int32_t {
   FPOINTER_UP = 2,
   FPOINTER_MOVE = 3,
 };
+// Key codes: characters arrive as their UTF-16 code; these keys have codes of their own.
+enum : uint32_t {
+  FKEY_BACKSPACE = 0x08,
+  FKEY_TAB = 0x09,
+  FKEY_RETURN = 0x0D,
+  FKEY_DELETE = 0x7F,
+  FKEY_PAUSE = 0xF801,
+  FKEY_HOME = 0xF802,
+  FKEY_END = 0xF803,
+  FKEY_PAGE_UP = 0xF804,
+  FKEY_PAGE_DOWN = 0xF805,
+  FKEY_INSERT = 0xF806,
+  FKEY_LEFT = 0xF807,
+  FKEY_RIGHT = 0xF808,
+  FKEY_UP = 0xF809,
+  FKEY_DOWN = 0xF80A,
+  FKEY_SHIFT = 0xF80B,
+  FKEY_ALT = 0xF80C,
+  FKEY_CTRL = 0xF80D,
+  FKEY_SOFT_LEFT = 0xF821,
+  FKEY_SOFT_RIGHT = 0xF822,
+  FKEY_ACTION = 0xF823,
+};
 enum : uint32_t {
   FMOD_ALT = 1,
   FMOD_SHIFT = 2,
