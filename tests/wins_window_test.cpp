@@ -1,4 +1,4 @@
-// The platform pieces that work before any window exists: the fatal banner and exit code,
+// The platform pieces that work before any window exists: the fatal banner,
 // the flush hook, the text resolution by screen class, the display size option and
 // resizing the display.
 
@@ -8,12 +8,15 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fbitmap.h"
 #include "fscreen.h"
 #include "fsurface.h"
 
+// The fatal routine itself (exit code 255 and this banner) is seen by the death tests of
+// the timer, active-object and loop units.
 TEST(FatalError, BannerNamesTheUnitAndLine) {
   char banner[256];
   wins_window_format_fatal(banner, sizeof banner, "/work/main/src/fcanvas.cpp", 387);
@@ -26,51 +29,26 @@ TEST(FatalError, BannerNamesTheUnitAndLine) {
   EXPECT_NE(std::strstr(banner, "code = (0)"), nullptr);
 }
 
-TEST(FatalErrorDeathTest, EndsTheProcessWithMinusOne) {
-  EXPECT_EXIT(fplatform_fatal("bitmap!=null", "src/fbitmap.cpp", 42),
-              ::testing::ExitedWithCode(255), "code = fbitmap\\(42\\)");
-}
-
-namespace {
-std::vector<FRect> g_flushed;
-int g_full_flushes = 0;
-void record_flush(const FRect* rect) {
-  if (rect) {
-    g_flushed.push_back(*rect);
-  } else {
-    ++g_full_flushes;
-  }
-}
-}  // namespace
-
 TEST(Flush, DoesNothingUntilAWindowInstallsItsHook) {
-  FRect r{1, 2, 3, 4};
+  static std::vector<FRect> flushed;  // the whole screen recorded as {-1, -1, -1, -1}
+  const FRect r{1, 2, 3, 4};
   fplatform_flush(&r);  // no hook: nothing happens
-  wins_window_set_flush(record_flush);
+  wins_window_set_flush([](const FRect* r) { flushed.push_back(r ? *r : FRect{-1, -1, -1, -1}); });
   fplatform_flush(&r);
   fplatform_flush(nullptr);
   wins_window_set_flush(nullptr);
   fplatform_flush(&r);
-  ASSERT_EQ(g_flushed.size(), 1u);
-  EXPECT_TRUE(frect_equal(g_flushed[0], r));
-  EXPECT_EQ(g_full_flushes, 1);
+  ASSERT_EQ(flushed.size(), 2u);
+  EXPECT_TRUE(frect_equal(flushed[0], r));
+  EXPECT_EQ(flushed[1].right, -1);
 }
 
 TEST(TextResolution, LowResolutionScreensUse96) {
-  wins_window_set_display_size(240, 320);
-  EXPECT_EQ(fplatform_text_dpi(), 96);
-  wins_window_set_display_size(320, 240);
-  EXPECT_EQ(fplatform_text_dpi(), 96);
-  wins_window_set_display_size(320, 320);
-  EXPECT_EQ(fplatform_text_dpi(), 96);
-  wins_window_set_display_size(176, 208);
-  EXPECT_EQ(fplatform_text_dpi(), 192);
-  wins_window_set_display_size(480, 640);
-  EXPECT_EQ(fplatform_text_dpi(), 192);
-  int32_t w = 0, h = 0;
-  fplatform_display_size(&w, &h);
-  EXPECT_EQ(w, 480);
-  EXPECT_EQ(h, 640);
+  for (auto [w, h, dpi] : {std::tuple{240, 320, 96}, {320, 240, 96}, {320, 320, 96},
+                           {176, 208, 192}, {480, 640, 192}}) {
+    wins_window_set_display_size(w, h);
+    EXPECT_EQ(fplatform_text_dpi(), dpi) << w << "x" << h;
+  }
 }
 
 TEST(DisplaySize, ScreenOptionAcceptsOnlyWholeSizesInRange) {
