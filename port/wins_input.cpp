@@ -42,12 +42,6 @@ uint32_t wins_input_key_down_code(SDL_Keycode key, uint32_t modifiers, WinsTextF
     case SDLK_RIGHT: return FKEY_RIGHT;
     case SDLK_UP: return FKEY_UP;
     case SDLK_DOWN: return FKEY_DOWN;
-    case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return FKEY_SHIFT;
-    case SDLK_LALT:
-    case SDLK_RALT: return FKEY_ALT;
-    case SDLK_LCTRL:
-    case SDLK_RCTRL: return FKEY_CTRL;
     // The handheld's buttons.
     case SDLK_F1: return FKEY_SOFT_LEFT;
     case SDLK_F2:
@@ -60,6 +54,9 @@ uint32_t wins_input_key_down_code(SDL_Keycode key, uint32_t modifiers, WinsTextF
     case SDLK_TAB: return FKEY_TAB;
     default: break;
   }
+  // Shift, Alt and Ctrl come last in the handheld's table, and are the only keys whose
+  // release is delivered too.
+  if (uint32_t code = wins_input_key_up_code(key)) return code;
   // Ctrl+letter is the control character, as the handheld's keyboard driver made it. With
   // Alt also held the chord is AltGr on many layouts and stays text.
   if (key >= SDLK_a && key <= SDLK_z && (modifiers & FMOD_CTRL) && !(modifiers & FMOD_ALT)) {
