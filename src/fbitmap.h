@@ -111,6 +111,14 @@ FBitmap* fbitmap_scale(const FBitmap* src, int32_t width, int32_t height, FBitma
 int fbitmap_scale_into(FBitmap* dst, const FBitmap* src);
 
 // ---- Files ------------------------------------------------------------------------------
+// The largest picture the readers accept (BMP, PNG, JPEG, GIF): 64 megapixels, 256 MiB
+// as a 32-bit painting. Larger pictures are refused before their pixels are allocated.
+constexpr uint64_t FBITMAP_MAX_PICTURE_PIXELS = 64ull * 1024 * 1024;
+// Reads a BMP file into `bitmap` (a record the caller owns; its old contents are not
+// released): the information block and pixels as the file holds them, rows in the file's
+// order, palettes kept. Uncompressed and bit-field files only. 1, or 0 with the record
+// cleared; header fields are checked before anything is allocated.
+int fbitmap_load_bmp(FBitmap* bitmap, const char* path);
 // Writes a BMP file: file header, the information block and the pixels as they are in
 // memory. Written beside the target and renamed over it only when complete.
 int fbitmap_save_bmp(const FBitmap* bitmap, const char* path);
