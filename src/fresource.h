@@ -36,3 +36,13 @@ const char16_t* fres_get_string(uint32_t id);
 const char16_t* fres_get_string_or(uint32_t id, const char16_t* fallback);
 // A bitmap living inside the loaded data (the caller never releases it), or null.
 FBitmap* fres_get_bitmap(uint32_t id);
+
+// A localised text: its string id and the built-in English text used when no loaded file
+// has the id. The toolkit and the application list theirs in one table each.
+struct FString {
+  uint32_t id;
+  const char16_t* text;  // static, not owned
+};
+inline const char16_t* fres_text(FString string) {
+  return fres_get_string_or(string.id, string.text);
+}
