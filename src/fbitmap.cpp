@@ -16,6 +16,7 @@
 #include "fbitmap_kernels.h"
 #include "fbytes.h"
 #include "fplatform.h"
+#include "fsafe_file.h"
 
 namespace {
 
@@ -571,19 +572,11 @@ int fbitmap_save_bmp(const FBitmap* bitmap, const char* path) {
   fbytes_put_u32(file_header + 2, image + info_size + 14);
   fbytes_put_u32(file_header + 10, info_size + 14);
 
-  // Written beside the target and renamed over it only when complete, so that a failed
-  // write never leaves a partial file where a good one was.
-  std::string temp = std::string(path) + ".part";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  FSafeFile out;
+  std::FILE* file = fsafe_file_open(&out, path);
   if (!file) return 0;
   bool ok = std::fwrite(file_header, 1, sizeof file_header, file) == sizeof file_header &&
             std::fwrite(bitmap->info, 1, info_size, file) == info_size &&
             std::fwrite(bitmap->pixels, 1, image, file) == image;
-  ok = std::fflush(file) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), path) != 0) {
-    std::remove(temp.c_str());
-    return 0;
-  }
-  return 1;
+  return fsafe_file_commit(&out, ok);
 }
