@@ -1,0 +1,61 @@
+// The drawing tools' common head. Every tool is a plain record that starts with a Shape
+// and continues with its own state; the tool's create function fills the operation slots.
+// The paint view hands pen events to the current tool; the history hands recorded
+// geometry back to the tool with the step's id and lets it draw again on replay.
+#pragma once
+
+#include <cstdint>
+
+#include <cairo.h>
+
+struct PaintContext;
+struct PaintHistory;
+struct Shape;
+
+// Pen events: 1 down, 2 up, 3 move; x, y on the screen. 1 when the tool used the event.
+using ShapePenFn = int (*)(Shape* shape, int32_t event, int32_t x, int32_t y, uint32_t modifiers);
+// Renders the current geometry into `cr`. `unused` is null on replay and ignored by every
+// tool; `scale` is the current zoom over the zoom the geometry was recorded at.
+using ShapeDrawFn = void (*)(Shape* shape, cairo_t* cr, void* unused, double scale);
+using ShapeResetFn = void (*)(Shape* shape);
+// Replaces the geometry by a recorded one (a step's data). Data that does not have the
+// tool's size is ignored, so a damaged document can never make a tool read past it.
+using ShapeLoadFn = void (*)(Shape* shape, const uint8_t* data, int32_t size);
+
+constexpr int SHAPE_NAME_LENGTH = 64;   // characters including the terminating zero
+constexpr int SHAPE_TIP_LENGTH = 1024;  // characters including the terminating zero
+
+struct Shape {
+  uint32_t id;  // tool id, also the history step type
+  char16_t name[SHAPE_NAME_LENGTH];
+  char16_t tip[SHAPE_TIP_LENGTH];
+  ShapePenFn on_pen;
+  ShapeDrawFn draw;
+  ShapeResetFn reset;
+  ShapeLoadFn load;
+  uint8_t active;          // 1 between pen-down and pen-up of an accepted stroke
+  PaintContext* context;   // not owned
+  PaintHistory* history;   // not owned
+  void* owner;             // the application record for tools that need it, not owned
+};
+
+// Fills the head (name cut to 63 characters); always 1.
+int shape_init(Shape* shape, uint32_t id, const char16_t* name, PaintContext* context,
+               PaintHistory* history, void* owner);
+void shape_release(Shape* shape);  // the common part of a tool's destroy
+
+uint32_t shape_get_id(const Shape* shape);
+const char16_t* shape_get_name(const Shape* shape);
+const char16_t* shape_get_tip(const Shape* shape);
+void shape_set_tip(Shape* shape, const char16_t* tip);  // cut to 1023 characters
+
+void shape_set_on_pen(Shape* shape, ShapePenFn fn);
+void shape_set_draw(Shape* shape, ShapeDrawFn fn);
+void shape_set_reset(Shape* shape, ShapeResetFn fn);
+void shape_set_load(Shape* shape, ShapeLoadFn fn);
+void shape_set_active(Shape* shape, uint8_t active);
+
+int shape_on_pen(Shape* shape, int32_t event, int32_t x, int32_t y, uint32_t modifiers);  // 0 when unset
+void shape_draw(Shape* shape, cairo_t* cr, void* unused, double scale);
+void shape_reset(Shape* shape);
+void shape_load(Shape* shape, const uint8_t* data, int32_t size);
