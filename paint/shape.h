@@ -8,6 +8,8 @@
 
 #include <cairo.h>
 
+#include "frect.h"
+
 struct PaintContext;
 struct PaintHistory;
 struct Shape;
@@ -59,3 +61,50 @@ int shape_on_pen(Shape* shape, int32_t event, int32_t x, int32_t y, uint32_t mod
 void shape_draw(Shape* shape, cairo_t* cr, void* unused, double scale);
 void shape_reset(Shape* shape);
 void shape_load(Shape* shape, const uint8_t* data, int32_t size);
+
+// ---- Two-point tools (line, rectangles, ellipses, polygons, pentagram, heart, text) ----
+// Their state follows the head: the drag's start and end in view coordinates (painting
+// pixels at the zoom in force), the deferred preview, the damaged rectangle and the style.
+// A tool with more state (the polygon's sides and variant) places it behind this record.
+struct FActiveObject;
+
+constexpr int32_t SHAPE_TWO_POINT_DATA_SIZE = 16;  // start_x, start_y, end_x, end_y
+
+struct ShapeTwoPoint {
+  Shape head;
+  int32_t start_x, start_y;  // pen-down point, view coordinates
+  int32_t end_x, end_y;      // latest pen point
+  FActiveObject* preview_job;  // owned, created at the first move
+  FRect damaged;  // union of everything this tool damaged; (0, 0, 0, 0) at creation
+  int32_t style;  // 1 outline, 2 filled; ellipses also 3 circle outline, 4 filled circle
+};
+
+// Fills the head and the two-point state and installs the drag protocol and the 16-byte
+// load; the caller sets its draw. Always 1.
+int shape_two_point_init(ShapeTwoPoint* shape, uint32_t id, const char16_t* name,
+                         PaintContext* context, PaintHistory* history, int32_t style,
+                         void* owner);
+// Cancels and destroys the preview job, then the common release.
+void shape_two_point_release(ShapeTwoPoint* shape);
+// The drag: down saves the visible part; moves store the end and signal one deferred
+// preview; up records the 16-byte step unless the pen came back to where it started.
+int shape_two_point_on_pen(Shape* shape, int32_t event, int32_t x, int32_t y,
+                           uint32_t modifiers);
+// Reads start and end from exactly 16 little-endian bytes; any other size is ignored.
+void shape_two_point_load(Shape* shape, const uint8_t* data, int32_t size);
+// Creates the preview job on first use and signals it, dropping a run still pending.
+void shape_two_point_schedule_preview(ShapeTwoPoint* shape);
+
+// ---- Drawing set-up shared by every painter ---------------------------------------------
+enum class ShapeCap { keep, round };
+enum class ShapeJoin { keep, round };
+// Line width = pen size x zoom, source = the fore colour, cap and join as asked. Returns
+// the line width.
+double shape_begin_draw(Shape* shape, cairo_t* cr, ShapeCap cap, ShapeJoin join);
+// Around the path: geometry coordinates scaled for replay, line widths not scaled.
+void shape_begin_path(cairo_t* cr, double scale);
+void shape_end_path(cairo_t* cr, double scale);
+// The damage rule: `bounds` (geometry coordinates, either corner order) widened by
+// width + 1 and truncated, united with `damaged` (both normalised), repainted as a tool's
+// partial repaint and stored back.
+void shape_damage(Shape* shape, FRect* damaged, FRect bounds, double width);
