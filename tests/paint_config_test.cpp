@@ -1,0 +1,350 @@
+// The settings file: defaults by screen, the exact bytes written, a round trip of every
+// element (paths with markup characters, entities and non-Latin text), the colour and
+// number readers, the recent-colour rules, files that must be ignored, the SaveDir check
+// and a save that fails midway. Everything lives under PENLARK_HOME.
+
+#include "paint_config.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "fsafe_file.h"
+#include "fsys.h"
+
+namespace {
+
+std::string read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+class PaintConfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Never the real home: without a test home from the runner, make one.
+    const char* home = std::getenv("PENLARK_HOME");
+    if (!home || !*home) {
+      char pattern[] = "/tmp/paint_config_test.XXXXXX";
+      ASSERT_NE(mkdtemp(pattern), nullptr);
+      setenv("PENLARK_HOME", pattern, 1);
+    }
+    home_ = std::getenv("PENLARK_HOME");
+    mkdir(home_.c_str(), 0755);
+    fsys_reset_folders();
+    file_ = home_ + "/settings_under_test.xml";
+    unlink(file_.c_str());
+    paint_config_defaults(&config_, 480, 640, "/docs");
+  }
+  void TearDown() override { fsafe_file_fail_after(-1); }
+
+  // Loads `body` wrapped in the root element into the defaults.
+  int load_body(const std::string& body) {
+    std::ofstream(file_, std::ios::binary) << "<Penlark>\n" << body << "</Penlark>\n";
+    return paint_config_load_file(&config_, file_.c_str());
+  }
+
+  std::string home_;
+  std::string file_;
+  PaintConfig config_{};
+};
+
+void expect_same(const PaintConfig& a, const PaintConfig& b) {
+  EXPECT_EQ(paint_config_format(&a), paint_config_format(&b));
+  EXPECT_EQ(a.my_paints_dir, b.my_paints_dir);
+  EXPECT_EQ(a.open_dir, b.open_dir);
+  EXPECT_EQ(a.save_dir, b.save_dir);
+  EXPECT_EQ(a.new_color, b.new_color);
+  EXPECT_EQ(a.fore_color, b.fore_color);
+  EXPECT_EQ(a.back_color, b.back_color);
+}
+
+}  // namespace
+
+TEST_F(PaintConfigTest, DefaultsFollowTheScreenAndItsResolution) {
+  EXPECT_EQ(config_.new_width, 480);
+  EXPECT_EQ(config_.new_height, 640);
+  EXPECT_EQ(config_.new_color, fcolor_make(255, 255, 153, 255));
+  EXPECT_EQ(config_.fore_color, fcolor_make(153, 204, 0, 255));
+  EXPECT_EQ(config_.back_color, fcolor_make(255, 255, 153, 255));
+  EXPECT_EQ(config_.my_paints_dir, "/docs/Penlark");
+  EXPECT_EQ(config_.save_dir, "/docs/Penlark");
+  EXPECT_EQ(config_.open_dir, "/");
+  EXPECT_EQ(config_.tb_width1, 470);
+  EXPECT_EQ(config_.tb_height1, 120);
+  EXPECT_EQ(config_.tb_width2, 120);
+  EXPECT_EQ(config_.tb_height2, 470);
+
+  PaintConfig low{};
+  paint_config_defaults(&low, 240, 320, "/");
+  EXPECT_EQ(low.my_paints_dir, "/Penlark");
+  EXPECT_EQ(low.tb_x1, 5);
+  EXPECT_EQ(low.tb_y1, 5);
+  EXPECT_EQ(low.tb_width1, 230);
+  EXPECT_EQ(low.tb_height1, 60);
+  EXPECT_EQ(low.tb_width2, 60);
+  EXPECT_EQ(low.tb_height2, 230);
+
+  EXPECT_EQ(paint_config_is_low_res(240, 320), 1);
+  EXPECT_EQ(paint_config_is_low_res(320, 240), 1);
+  EXPECT_EQ(paint_config_is_low_res(320, 320), 1);
+  EXPECT_EQ(paint_config_is_low_res(480, 640), 0);
+  EXPECT_EQ(paint_config_is_low_res(320, 480), 0);
+  EXPECT_EQ(paint_config_is_low_res(480, 480), 0);
+}
+
+TEST_F(PaintConfigTest, SavedDefaultsHaveTheseExactBytes) {
+  ASSERT_EQ(paint_config_save_file(&config_, file_.c_str()), 1);
+  EXPECT_EQ(read_all(file_),
+            "<Penlark>\n"
+            "<NewWidth>480</NewWidth>\n"
+            "<NewHeight>640</NewHeight>\n"
+            "<NewColor>10092543</NewColor>\n"
+            "<ForeColor>153,204,0,255</ForeColor>\n"
+            "<BackColor>10092543</BackColor>\n"
+            "<PenSize>7</PenSize>\n"
+            "<PenStyle>1</PenStyle>\n"
+            "<FillStyle>0</FillStyle>\n"
+            "<FontStyle>0</FontStyle>\n"
+            "<PictureStyle>1</PictureStyle>\n"
+            "<MyPaintsDir>/docs/Penlark</MyPaintsDir>\n"
+            "<OpenDir>/</OpenDir>\n"
+            "<SaveDir>/docs/Penlark</SaveDir>\n"
+            "<TBTranslucent>1</TBTranslucent>\n"
+            "<TBAutoHide>1</TBAutoHide>\n"
+            "<TBX1>5</TBX1>\n"
+            "<TBY1>5</TBY1>\n"
+            "<TBWidth1>470</TBWidth1>\n"
+            "<TBHeight1>120</TBHeight1>\n"
+            "<TBX2>5</TBX2>\n"
+            "<TBY2>5</TBY2>\n"
+            "<TBWidth2>120</TBWidth2>\n"
+            "<TBHeight2>470</TBHeight2>\n"
+            "<RecentColorNum>1</RecentColorNum>\n"
+            "<RecentColors>0,0,0,0,0,0,0,0,</RecentColors>\n"
+            "</Penlark>\n");
+  EXPECT_FALSE(exists(file_ + ".part"));
+}
+
+TEST_F(PaintConfigTest, EveryElementSurvivesARoundTrip) {
+  PaintConfig saved{};
+  paint_config_defaults(&saved, 800, 600, "/elsewhere");
+  saved.new_width = 1024;
+  saved.new_height = -3;
+  saved.new_color = fcolor_make(1, 2, 3, 255);
+  saved.fore_color = fcolor_make(10, 20, 30, 40);
+  saved.back_color = fcolor_make(250, 128, 0, 255);
+  saved.pen_size = 31;
+  saved.pen_style = 4;
+  saved.fill_style = 2;
+  saved.font_style = 5;
+  saved.picture_style = 0;
+  saved.my_paints_dir = "/home/Zoë/画图 & <sketches> \"q\"";
+  saved.open_dir = "/literal/&lt;&amp;&quot;&gt;/dir";
+  saved.save_dir = "/odd/name^";
+  saved.tb_translucent = 0;
+  saved.tb_auto_hide = 255;
+  saved.tb_x1 = 11;
+  saved.tb_y1 = 12;
+  saved.tb_width1 = 13;
+  saved.tb_height1 = 14;
+  saved.tb_x2 = -15;
+  saved.tb_y2 = 16;
+  saved.tb_width2 = 17;
+  saved.tb_height2 = 2147483647;
+  saved.recent_color_num = 8;
+  for (int i = 0; i < 8; ++i) saved.recent_colors[i] = 0x10101 * (i + 1) + i;
+  ASSERT_EQ(paint_config_save_file(&saved, file_.c_str()), 1);
+
+  const std::string text = read_all(file_);
+  EXPECT_NE(text.find("<MyPaintsDir>/home/Zoë/画图 &amp; &lt;sketches&gt; &quot;q&quot;</MyPaintsDir>"),
+            std::string::npos);
+  EXPECT_NE(text.find("<OpenDir>/literal/&amp;lt;&amp;amp;&amp;quot;&amp;gt;/dir</OpenDir>"),
+            std::string::npos);
+  EXPECT_NE(text.find("<SaveDir>/odd/name^ </SaveDir>"), std::string::npos);
+  EXPECT_NE(text.find("<ForeColor>10,20,30,40</ForeColor>"), std::string::npos);
+
+  ASSERT_EQ(paint_config_load_file(&config_, file_.c_str()), 1);
+  expect_same(config_, saved);
+  EXPECT_EQ(config_.new_height, -3);
+  EXPECT_EQ(config_.tb_auto_hide, 255);
+  EXPECT_EQ(config_.save_dir, "/odd/name^");
+
+  // A path ending in paired circumflexes needs no blank.
+  saved.save_dir = "/odd/name^^";
+  ASSERT_EQ(paint_config_save_file(&saved, file_.c_str()), 1);
+  EXPECT_NE(read_all(file_).find("<SaveDir>/odd/name^^</SaveDir>"), std::string::npos);
+  ASSERT_EQ(paint_config_load_file(&config_, file_.c_str()), 1);
+  EXPECT_EQ(config_.save_dir, "/odd/name^^");
+}
+
+TEST_F(PaintConfigTest, FilesWrittenWithRawPathsReadAsTheyAlwaysDid) {
+  ASSERT_EQ(load_body("<MyPaintsDir>/a&b</MyPaintsDir>\n"
+                      "<OpenDir>/a&lt;b</OpenDir>\n"
+                      "<SaveDir>/x&amp;lt;y</SaveDir>\n"), 1);
+  EXPECT_EQ(config_.my_paints_dir, "/a&b");
+  EXPECT_EQ(config_.open_dir, "/a<b");
+  EXPECT_EQ(config_.save_dir, "/x&lt;y");  // decoded once, not twice
+
+  // Loaded paths keep at most 260 characters, cut between UTF-8 sequences.
+  std::string long_path = "/";
+  for (int i = 0; i < 300; ++i) long_path += "é";
+  ASSERT_EQ(load_body("<OpenDir>" + long_path + "</OpenDir>\n"), 1);
+  EXPECT_EQ(config_.open_dir, long_path.substr(0, 1 + 259 * 2));
+}
+
+TEST_F(PaintConfigTest, ColoursReadComponentByComponent) {
+  FColor color = 0;
+  paint_config_parse_color("10,20", &color);
+  EXPECT_EQ(color, fcolor_make(10, 20, 0, 255));
+  paint_config_parse_color("1,2,3", &color);
+  EXPECT_EQ(color, fcolor_make(1, 2, 3, 255));
+  paint_config_parse_color("1,2,3,4,5", &color);
+  EXPECT_EQ(color, fcolor_make(1, 2, 3, 4));
+  paint_config_parse_color("300,256,511,1000", &color);  // low 8 bits
+  EXPECT_EQ(color, fcolor_make(44, 0, 255, 232));
+  paint_config_parse_color("7,,9", &color);  // an empty value ends the reading
+  EXPECT_EQ(color, fcolor_make(7, 0, 0, 255));
+  paint_config_parse_color("", &color);
+  EXPECT_EQ(color, fcolor_make(0, 0, 0, 255));
+  paint_config_parse_color(" 5x, -1,99999999999,+6", &color);
+  EXPECT_EQ(color, fcolor_make(5, 255, 255, 6));
+
+  // In the file: ForeColor with commas uses that reader; without one it reads like
+  // NewColor and keeps the alpha it had.
+  config_.fore_color = fcolor_make(9, 9, 9, 100);
+  ASSERT_EQ(load_body("<ForeColor>255</ForeColor>\n"), 1);
+  EXPECT_EQ(config_.fore_color, fcolor_make(255, 0, 0, 100));
+  ASSERT_EQ(load_body("<ForeColor>1,2,3</ForeColor>\n"), 1);
+  EXPECT_EQ(config_.fore_color, fcolor_make(1, 2, 3, 255));
+  config_.back_color = fcolor_make(0, 0, 0, 77);
+  ASSERT_EQ(load_body("<NewColor>197121</NewColor>\n<BackColor>-1</BackColor>\n"), 1);
+  EXPECT_EQ(config_.new_color, fcolor_make(1, 2, 3, 255));
+  EXPECT_EQ(config_.back_color, fcolor_make(255, 255, 255, 77));
+}
+
+TEST_F(PaintConfigTest, NumbersTakeLeadingDigitsAndClamp) {
+  ASSERT_EQ(load_body("<NewWidth>99999999999</NewWidth>\n"
+                      "<NewHeight>-99999999999</NewHeight>\n"
+                      "<PenSize>12px</PenSize>\n"
+                      "<PenStyle>wide</PenStyle>\n"
+                      "<FillStyle>+3</FillStyle>\n"
+                      "<FontStyle>-2147483648</FontStyle>\n"
+                      "<TBTranslucent>257</TBTranslucent>\n"
+                      "<TBAutoHide>-1</TBAutoHide>\n"
+                      "<TBX1></TBX1>\n"), 1);
+  EXPECT_EQ(config_.new_width, 2147483647);
+  EXPECT_EQ(config_.new_height, -2147483647 - 1);
+  EXPECT_EQ(config_.pen_size, 12);
+  EXPECT_EQ(config_.pen_style, 0);
+  EXPECT_EQ(config_.fill_style, 3);
+  EXPECT_EQ(config_.font_style, -2147483647 - 1);
+  EXPECT_EQ(config_.tb_translucent, 1);
+  EXPECT_EQ(config_.tb_auto_hide, 255);
+  EXPECT_EQ(config_.tb_x1, 0);
+  EXPECT_EQ(config_.tb_y1, 5);  // absent: default kept
+}
+
+TEST_F(PaintConfigTest, RecentColoursCountOnlyNumbersClosedByACommaUpToTheCount) {
+  for (int i = 0; i < 8; ++i) config_.recent_colors[i] = 100 + i;
+  ASSERT_EQ(load_body("<RecentColorNum>2</RecentColorNum>\n"
+                      "<RecentColors>5,6,7,</RecentColors>\n"), 1);
+  EXPECT_EQ(config_.recent_color_num, 2);
+  EXPECT_EQ(config_.recent_colors[0], 5);
+  EXPECT_EQ(config_.recent_colors[1], 6);
+  EXPECT_EQ(config_.recent_colors[2], 102);
+
+  ASSERT_EQ(load_body("<RecentColorNum>3</RecentColorNum>\n"
+                      "<RecentColors>9,8,7</RecentColors>\n"), 1);
+  EXPECT_EQ(config_.recent_colors[0], 9);
+  EXPECT_EQ(config_.recent_colors[1], 8);
+  EXPECT_EQ(config_.recent_colors[2], 102);  // the last number has no comma
+
+  // The count indexes eight slots, so it is kept within 0..8.
+  ASSERT_EQ(load_body("<RecentColorNum>20</RecentColorNum>\n"
+                      "<RecentColors>1,2,3,4,5,6,7,8,9,10,</RecentColors>\n"), 1);
+  EXPECT_EQ(config_.recent_color_num, 8);
+  EXPECT_EQ(config_.recent_colors[7], 8);
+  ASSERT_EQ(load_body("<RecentColorNum>-4</RecentColorNum>\n"
+                      "<RecentColors>50,</RecentColors>\n"), 1);
+  EXPECT_EQ(config_.recent_color_num, 0);
+  EXPECT_EQ(config_.recent_colors[0], 1);
+}
+
+TEST_F(PaintConfigTest, UnusableFilesAndAbsentElementsLeaveTheDefaults) {
+  PaintConfig defaults{};
+  paint_config_defaults(&defaults, 480, 640, "/docs");
+
+  EXPECT_EQ(paint_config_load_file(&config_, file_.c_str()), 0);  // missing
+  std::ofstream(file_, std::ios::binary) << "<Settings><NewWidth>1</NewWidth></Settings>\n"
+                                         << "<Penlark><NewWidth>2</NewWidth></Penlark>\n";
+  EXPECT_EQ(paint_config_load_file(&config_, file_.c_str()), 0);  // another root
+  std::ofstream(file_, std::ios::binary) << "<Penlark><NewWidth>3</NewHeight></Penlark>\n";
+  EXPECT_EQ(paint_config_load_file(&config_, file_.c_str()), 0);  // malformed
+  std::ofstream(file_, std::ios::binary) << "";
+  EXPECT_EQ(paint_config_load_file(&config_, file_.c_str()), 0);  // empty
+  expect_same(config_, defaults);
+
+  ASSERT_EQ(load_body("<PenSize>9</PenSize>\n<Unknown>1</Unknown>\n"), 1);
+  EXPECT_EQ(config_.pen_size, 9);
+  config_.pen_size = defaults.pen_size;
+  expect_same(config_, defaults);
+}
+
+TEST_F(PaintConfigTest, TheStateFolderFileAndTheSaveDirCheck) {
+  EXPECT_EQ(paint_config_path(), home_ + "/config.xml");
+  const std::string paints = home_ + "/Documents";
+  mkdir(paints.c_str(), 0755);
+  PaintConfig saved{};
+  paint_config_defaults(&saved, 480, 640, paints.c_str());
+  mkdir(saved.my_paints_dir.c_str(), 0755);
+  saved.save_dir = home_;
+  saved.pen_size = 3;
+  ASSERT_EQ(paint_config_save(&saved), 1);
+  EXPECT_TRUE(exists(home_ + "/config.xml"));
+
+  ASSERT_EQ(paint_config_load(&config_), 1);
+  EXPECT_EQ(config_.pen_size, 3);
+  EXPECT_EQ(config_.save_dir, home_);  // an existing folder stays
+
+  saved.save_dir = home_ + "/gone";
+  ASSERT_EQ(paint_config_save(&saved), 1);
+  ASSERT_EQ(paint_config_load(&config_), 1);
+  EXPECT_EQ(config_.save_dir, saved.my_paints_dir);
+
+  // The check holds with no file at all.
+  unlink((home_ + "/config.xml").c_str());
+  config_.save_dir = "/no/such/folder";
+  EXPECT_EQ(paint_config_load(&config_), 0);
+  EXPECT_EQ(config_.save_dir, config_.my_paints_dir);
+}
+
+TEST_F(PaintConfigTest, AFailedSaveKeepsTheOldSettings) {
+  ASSERT_EQ(paint_config_save_file(&config_, file_.c_str()), 1);
+  const std::string before = read_all(file_);
+  PaintConfig changed = config_;
+  changed.pen_size = 40;
+  fsafe_file_fail_after(100);
+  EXPECT_EQ(paint_config_save_file(&changed, file_.c_str()), 0);
+  fsafe_file_fail_after(-1);
+  EXPECT_EQ(read_all(file_), before);
+  EXPECT_FALSE(exists(file_ + ".part"));
+  ASSERT_EQ(paint_config_load_file(&config_, file_.c_str()), 1);
+  EXPECT_EQ(config_.pen_size, 7);
+
+  // A folder that cannot hold the file writes nothing.
+  EXPECT_EQ(paint_config_save_file(&changed, (home_ + "/missing/config.xml").c_str()), 0);
+}
