@@ -1,0 +1,596 @@
+// The undo history against a small rectangle tool: step counts under undo, redo and new
+// steps, the checkpoint files it writes and deletes, replays that start from a checkpoint
+// compared pixel for pixel with full replays (crops and zoom changes included), damaged
+// or missing checkpoints, document steps and the stored 56-byte record.
+
+#include "paint_history.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fbytes.h"
+#include "fscreen.h"
+#include "paint_context.h"
+#include "shape.h"
+#include "wins_window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kRectTool = 1;
+
+// The test tool: its geometry is a rectangle (four i32), filled with the fore colour.
+struct RectShape {
+  Shape head;
+  int32_t x0, y0, x1, y1;
+};
+
+void rect_load(Shape* shape, const uint8_t* data, int32_t size) {
+  if (size != 16) return;
+  RectShape* rect = reinterpret_cast<RectShape*>(shape);
+  rect->x0 = fbytes_get_i32(data);
+  rect->y0 = fbytes_get_i32(data + 4);
+  rect->x1 = fbytes_get_i32(data + 8);
+  rect->y1 = fbytes_get_i32(data + 12);
+}
+
+void rect_draw(Shape* shape, cairo_t* cr, void*, double scale) {
+  RectShape* rect = reinterpret_cast<RectShape*>(shape);
+  PaintContext* pc = shape->context;
+  cairo_set_source_rgba(cr, paint_context_get_fore_red(pc), paint_context_get_fore_green(pc),
+                        paint_context_get_fore_blue(pc), paint_context_get_fore_alpha(pc));
+  cairo_rectangle(cr, rect->x0 * scale, rect->y0 * scale, (rect->x1 - rect->x0) * scale,
+                  (rect->y1 - rect->y0) * scale);
+  cairo_fill(cr);
+}
+
+using Pixels = std::vector<uint8_t>;
+
+class PaintHistoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* home = std::getenv("PENLARK_HOME");
+    ASSERT_NE(home, nullptr);
+    dir = std::string(home) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir);
+    pc = paint_context_create(nullptr, 64, 48, 0xFF000000u, 0xFFFFFFFFu, fcolor_make(10, 20, 30, 255),
+                              1, 0, 0, 0);
+    ASSERT_NE(pc, nullptr);
+    history = paint_history_create(pc, dir.c_str());
+    ASSERT_NE(history, nullptr);
+    ASSERT_TRUE(fs::is_directory(dir));
+    shape_init(&tool.head, kRectTool, u"rect", pc, history, nullptr);
+    shape_set_load(&tool.head, rect_load);
+    shape_set_draw(&tool.head, rect_draw);
+    ASSERT_EQ(paint_context_add_shape(pc, &tool.head), 1);
+    paint_context_fill_base(pc);
+  }
+  void TearDown() override {
+    if (history) paint_history_destroy(history);
+    if (pc) paint_context_destroy(pc);
+    fs::remove_all(dir);
+  }
+
+  // Draws a rectangle live, as the tool would at pen-up, and records it.
+  void draw(int32_t x0, int32_t y0, int32_t x1, int32_t y1, FColor color) {
+    paint_context_set_fore_color(pc, color);
+    uint8_t data[16];
+    fbytes_put_i32(data, x0);
+    fbytes_put_i32(data + 4, y0);
+    fbytes_put_i32(data + 8, x1);
+    fbytes_put_i32(data + 12, y1);
+    shape_load(&tool.head, data, 16);
+    shape_draw(&tool.head, paint_context_get_renderer(pc), nullptr, 1.0);
+    ASSERT_NE(paint_history_add(history, kRectTool, data, 16), nullptr);
+  }
+  // A step number i draws something of its own, partly overlapping the others.
+  void draw_step(int i) {
+    FBitmap* p = paint_context_get_painting(pc);
+    int32_t w = fbitmap_get_width(p), h = fbitmap_get_height(p);
+    int32_t x = (i * 7) % std::max(w - 4, 1), y = (i * 5) % std::max(h - 4, 1);
+    FColor color = fcolor_make(static_cast<uint8_t>(i * 37), static_cast<uint8_t>(255 - i * 11),
+                               static_cast<uint8_t>(i * 91), i % 3 == 0 ? 160 : 255);
+    draw(x, y, x + 3 + i % 9, y + 2 + i % 7, color);
+  }
+  // Crops live and records the crop step with its stored data.
+  void crop(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    FBitmap* p = paint_context_get_painting(pc);
+    int32_t ow = fbitmap_get_width(p), oh = fbitmap_get_height(p);
+    ASSERT_EQ(paint_context_crop(pc, left, top, right - left + 1, bottom - top + 1), 1);
+    ASSERT_NE(paint_history_add(history, PAINT_STEP_CROP, crop_data(left, top, right, bottom, ow, oh).data(),
+                                PAINT_STEP_CROP_SIZE),
+              nullptr);
+  }
+  static std::vector<uint8_t> crop_data(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ow, int32_t oh) {
+    std::vector<uint8_t> data(PAINT_STEP_CROP_SIZE);
+    const int32_t values[8] = {l, t, r, b, 0, 0, ow - 1, oh - 1};
+    for (int i = 0; i < 8; ++i) fbytes_put_i32(data.data() + 4 * i, values[i]);
+    return data;
+  }
+  Pixels pixels() const {
+    FBitmap* p = paint_context_get_painting(pc);
+    // The size goes first, so paintings of different sizes never compare equal.
+    Pixels out(8);
+    fbytes_put_i32(out.data(), fbitmap_get_width(p));
+    fbytes_put_i32(out.data() + 4, fbitmap_get_height(p));
+    out.insert(out.end(), p->pixels, p->pixels + fbitmap_get_stride(p) * fbitmap_get_height(p));
+    return out;
+  }
+  std::string checkpoint(int k) const { return paint_history_checkpoint_path(history, k); }
+  bool has_checkpoint(int k) const { return fs::exists(checkpoint(k)); }
+  // The painting a checkpoint file holds, or an empty vector.
+  Pixels inflate(int k) const {
+    gzFile f = gzopen(checkpoint(k).c_str(), "rb");
+    if (!f) return {};
+    Pixels out;
+    uint8_t buffer[65536];
+    int n;
+    while ((n = gzread(f, buffer, sizeof buffer)) > 0) out.insert(out.end(), buffer, buffer + n);
+    gzclose(f);
+    return out;
+  }
+  static Pixels body(const Pixels& snapshot) { return Pixels(snapshot.begin() + 8, snapshot.end()); }
+  bool no_part_files() const {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (entry.path().extension() == ".part") return false;
+    }
+    return true;
+  }
+  // The painting from a replay without any checkpoint, at the same index.
+  Pixels full_replay() {
+    paint_history_rebuild(history);
+    return pixels();
+  }
+
+  std::string dir;
+  PaintContext* pc = nullptr;
+  PaintHistory* history = nullptr;
+  RectShape tool{};
+};
+
+TEST_F(PaintHistoryTest, UndoRedoAndANewStepDiscardTheRedoBranch) {
+  Pixels base = pixels();
+  std::vector<Pixels> after;
+  for (int i = 0; i < 3; ++i) {
+    draw_step(i);
+    after.push_back(pixels());
+  }
+  EXPECT_EQ(paint_history_get_count(history), 3);
+  EXPECT_EQ(paint_history_get_current(history), 2);
+  EXPECT_EQ(paint_history_is_modified(history), 1);
+  paint_history_set_modified(history, 0);
+
+  paint_history_undo(history);
+  EXPECT_EQ(paint_history_get_current(history), 1);
+  EXPECT_EQ(paint_history_is_modified(history), 1);
+  EXPECT_EQ(pixels(), after[1]);
+  EXPECT_EQ(paint_history_can_redo(history), 1);
+  draw(1, 1, 30, 30, 0xFF00FF00u);  // discards step 2
+  EXPECT_EQ(paint_history_get_count(history), 3);
+  EXPECT_EQ(paint_history_get_current(history), 2);
+  EXPECT_EQ(paint_history_can_redo(history), 0);
+  EXPECT_EQ(paint_history_get_step(history, 2)->fore_color, 0xFF00FF00u);
+  EXPECT_EQ(paint_history_get_step(history, 3), nullptr);
+  EXPECT_EQ(paint_history_get_step(history, -1), nullptr);
+  Pixels latest = pixels();
+
+  // The replay restores each step's colours but leaves the user's own state alone.
+  paint_context_set_fore_color(pc, 0xFF123456u);
+  paint_context_set_view(pc, 5, 6);
+  paint_history_undo(history);
+  paint_history_undo(history);
+  paint_history_undo(history);
+  EXPECT_EQ(paint_history_get_current(history), -1);
+  EXPECT_EQ(pixels(), base);  // the base only
+  EXPECT_EQ(paint_history_can_undo(history), 0);
+  paint_history_undo(history);
+  EXPECT_EQ(paint_history_get_current(history), -1);
+  paint_history_redo(history);
+  EXPECT_EQ(paint_history_get_current(history), 0);
+  EXPECT_EQ(pixels(), after[0]);
+  paint_history_redo(history);
+  paint_history_redo(history);
+  paint_history_redo(history);
+  EXPECT_EQ(paint_history_get_current(history), 2);
+  EXPECT_EQ(pixels(), latest);
+  EXPECT_EQ(paint_context_get_fore_color(pc), 0xFF123456u);
+  EXPECT_EQ(paint_context_get_view(pc).x, 5);
+  EXPECT_EQ(paint_context_get_view(pc).y, 6);
+
+  // A step from the base discards everything; an index from a document is clamped.
+  paint_history_undo(history);
+  paint_history_undo(history);
+  paint_history_undo(history);
+  draw_step(9);
+  EXPECT_EQ(paint_history_get_count(history), 1);
+  EXPECT_EQ(paint_history_get_current(history), 0);
+  paint_history_set_current(history, 40);
+  EXPECT_EQ(paint_history_get_current(history), 0);
+  paint_history_set_current(history, -7);
+  EXPECT_EQ(paint_history_get_current(history), -1);
+}
+
+TEST_F(PaintHistoryTest, CheckpointIsWrittenAtTheTwentyFifthStepAndDroppedWhenItsStepsGo) {
+  Pixels at24;
+  for (int i = 0; i < 25; ++i) {
+    if (i == 24) {
+      EXPECT_FALSE(has_checkpoint(0));
+    }
+    draw_step(i);
+  }
+  at24 = pixels();
+  ASSERT_TRUE(has_checkpoint(0));
+  EXPECT_EQ(paint_history_get_checkpoint_count(history), 1);
+  EXPECT_EQ(inflate(0), body(at24));  // raw pixels, rows top first
+  EXPECT_EQ(checkpoint(0), dir + "/0.cache");
+  EXPECT_TRUE(no_part_files());
+
+  for (int i = 0; i < 14; ++i) paint_history_undo(history);
+  ASSERT_EQ(paint_history_get_current(history), 10);
+  EXPECT_TRUE(has_checkpoint(0));  // undo alone keeps it
+  draw_step(40);
+  EXPECT_FALSE(has_checkpoint(0));
+  EXPECT_EQ(paint_history_get_checkpoint_count(history), 0);
+  EXPECT_EQ(paint_history_get_count(history), 12);
+
+  // Steps 12..24 again: the 25th writes checkpoint 0 anew; step 49 (count 50) writes 1.
+  for (int i = 12; i < 50; ++i) draw_step(i);
+  EXPECT_TRUE(has_checkpoint(0));
+  EXPECT_TRUE(has_checkpoint(1));
+  EXPECT_FALSE(has_checkpoint(2));
+  EXPECT_EQ(inflate(1), body(pixels()));
+  // Back to index 30 and a new step: checkpoint 1 covered steps that are gone, 0 did not.
+  for (int i = 0; i < 19; ++i) paint_history_undo(history);
+  ASSERT_EQ(paint_history_get_current(history), 30);
+  draw_step(70);
+  EXPECT_TRUE(has_checkpoint(0));
+  EXPECT_FALSE(has_checkpoint(1));
+  EXPECT_EQ(paint_history_get_checkpoint_count(history), 1);
+}
+
+TEST_F(PaintHistoryTest, ReplayToSixtyLoadsCheckpointOneAfterReapplyingTheCrops) {
+  for (int i = 0; i < 75; ++i) {
+    if (i == 10) {
+      crop(-4, -2, 69, 50);  // enlarge: 74 x 53
+    } else if (i == 30) {
+      crop(3, 1, 62, 44);  // shrink: 60 x 44
+    } else {
+      draw_step(i);
+    }
+  }
+  ASSERT_EQ(paint_history_get_checkpoint_count(history), 3);
+  paint_history_set_current(history, 60);
+  paint_history_replay(history);
+  Pixels from_checkpoint = pixels();
+  EXPECT_EQ(fbitmap_get_width(paint_context_get_painting(pc)), 60);
+
+  // Checkpoint 1 replaced by a marker painting of the same size: a replay to 60 shows the
+  // marker wherever steps 50..60 did not draw, so it was this file that was read, at the
+  // size the re-applied crops gave the painting.
+  Pixels marker(inflate(1).size(), 0x5A);
+  ASSERT_FALSE(marker.empty());
+  {
+    gzFile f = gzopen(checkpoint(1).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(gzwrite(f, marker.data(), static_cast<unsigned>(marker.size())), static_cast<int>(marker.size()));
+    ASSERT_EQ(gzclose(f), Z_OK);
+  }
+  paint_history_replay(history);
+  EXPECT_EQ(fbitmap_get_pixel(paint_context_get_painting(pc), 59, 43), 0x5A5A5A5Au);
+
+  // And the genuine checkpoint gave exactly what a full replay gives.
+  EXPECT_EQ(full_replay(), from_checkpoint);
+  EXPECT_EQ(paint_history_get_checkpoint_count(history), 2);  // re-written up to index 60
+  paint_history_replay(history);
+  EXPECT_EQ(pixels(), from_checkpoint);
+}
+
+TEST_F(PaintHistoryTest, CheckpointReplaysEqualFullReplaysThroughZoomsAndCrops) {
+  for (int i = 0; i < 30; ++i) {
+    if (i == 7) crop(-6, 2, 70, 45);
+    else draw_step(i);
+  }
+  ASSERT_EQ(paint_context_set_zoom(pc, 0.5), 1);
+  paint_history_rebuild(history);
+  for (int i = 30; i < 60; ++i) {
+    if (i == 41) crop(1, 1, 30, 20);  // in pixels at zoom 0.5
+    else draw_step(i);
+  }
+  ASSERT_EQ(paint_context_set_zoom(pc, 2.0), 1);
+  paint_history_rebuild(history);
+  for (int i = 60; i < 110; ++i) {
+    if (i == 77) crop(-3, -3, 120, 90);
+    else draw_step(i);
+  }
+  // Live drawing and a full rebuild agree.
+  Pixels live = pixels();
+  EXPECT_EQ(full_replay(), live);
+  ASSERT_EQ(paint_history_get_checkpoint_count(history), 4);
+
+  // Every undo and redo from a checkpoint equals the full replay at that index.
+  const int stops[] = {108, 99, 76, 75, 74, 60, 49, 41, 26, 25, 24, 3};
+  for (int stop : stops) {
+    while (paint_history_get_current(history) > stop) paint_history_undo(history);
+    Pixels undone = pixels();
+    EXPECT_EQ(full_replay(), undone) << "undo to " << stop;
+  }
+  while (paint_history_can_redo(history)) paint_history_redo(history);
+  EXPECT_EQ(pixels(), live);
+
+  // The same history replayed at zoom 0.5: checkpoints of that zoom, same agreement.
+  ASSERT_EQ(paint_context_set_zoom(pc, 0.5), 1);
+  paint_history_rebuild(history);
+  Pixels half = pixels();
+  paint_history_undo(history);
+  paint_history_redo(history);
+  EXPECT_EQ(pixels(), half);
+  for (int i = 0; i < 30; ++i) paint_history_undo(history);
+  Pixels undone = pixels();
+  EXPECT_EQ(full_replay(), undone);
+}
+
+TEST_F(PaintHistoryTest, DamagedCheckpointFallsBackToAFullReplayWithTheRightPixels) {
+  std::vector<Pixels> after;
+  for (int i = 0; i < 30; ++i) {
+    if (i == 4) crop(-8, -8, 71, 55);  // the fallback must undo this size before step 0
+    else draw_step(i);
+    after.push_back(pixels());
+  }
+  ASSERT_TRUE(has_checkpoint(0));
+  Pixels good = inflate(0);
+  auto read_file = [&]() {
+    std::ifstream in(checkpoint(0), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string original = read_file();
+  ASSERT_GT(original.size(), 20u);
+
+  auto write_file = [&](const std::string& bytes) {
+    std::ofstream out(checkpoint(0), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  };
+  auto gzip_of = [&](const Pixels& data) {
+    std::string path = dir + "/scratch.gz";
+    gzFile f = gzopen(path.c_str(), "wb");
+    gzwrite(f, data.data(), static_cast<unsigned>(data.size()));
+    gzclose(f);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    fs::remove(path);
+    return bytes;
+  };
+  Pixels wrong(good.size(), 0x11);
+  Pixels longer = good;
+  longer.push_back(0);
+  std::string bad_crc = original;
+  bad_crc[bad_crc.size() - 6] ^= 0x40;  // inside the trailer's CRC
+  const std::pair<const char*, std::string> damages[] = {
+      {"truncated", original.substr(0, original.size() / 2)},
+      {"empty", std::string()},
+      {"raw pixels, no gzip", std::string(wrong.begin(), wrong.end())},
+      {"one byte too many", gzip_of(longer)},
+      {"too short", gzip_of(Pixels(good.begin(), good.end() - 4))},
+      {"bad crc", bad_crc},
+  };
+  for (const auto& [name, bytes] : damages) {
+    write_file(bytes);
+    ASSERT_EQ(paint_history_get_current(history), 29);
+    paint_history_undo(history);  // to 28: tries checkpoint 0
+    EXPECT_EQ(pixels(), after[28]) << name;
+    // The fallback wrote checkpoint 0 afresh on its way through step 24.
+    EXPECT_TRUE(read_file() == original) << name;
+    EXPECT_EQ(paint_history_get_checkpoint_count(history), 1) << name;
+    paint_history_redo(history);
+    EXPECT_EQ(pixels(), after[29]) << name;
+  }
+
+  // A checkpoint that is counted but gone is written again by the replay.
+  fs::remove(checkpoint(0));
+  paint_history_undo(history);
+  EXPECT_EQ(pixels(), after[28]);
+  EXPECT_EQ(inflate(0), good);
+  EXPECT_TRUE(no_part_files());
+}
+
+struct DocumentCalls {
+  static inline std::vector<std::pair<int32_t, double>> calls;
+  static void replay(PaintHistory*, const PaintStep* step, double scale) {
+    calls.push_back({step->type, scale});
+  }
+};
+
+TEST_F(PaintHistoryTest, DocumentStepsClearCropAndHookWhileUnknownOrBrokenStepsAreSkipped) {
+  draw(0, 0, 20, 20, 0xFFFF0000u);
+  Pixels red = pixels();
+  const uint8_t junk[5] = {1, 2, 3, 4, 5};
+  ASSERT_NE(paint_history_add(history, 999, junk, 5), nullptr);  // no such tool
+  ASSERT_NE(paint_history_add(history, -3, nullptr, 0), nullptr);
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_TEXT, junk, 5), nullptr);
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_PICTURE, junk, 5), nullptr);
+  // Crops that cannot be applied: short data, empty area, oversized, beyond 32 bits.
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_CROP, crop_data(0, 0, 9, 9, 64, 48).data(), 31), nullptr);
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_CROP, crop_data(5, 5, 4, 9, 64, 48).data(), 32), nullptr);
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_CROP, crop_data(0, 0, 40000, 9, 64, 48).data(), 32), nullptr);
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_CROP,
+                              crop_data(INT32_MIN, 0, INT32_MAX, 9, 64, 48).data(), 32), nullptr);
+  // A negative size is no data at all.
+  PaintStep* odd = paint_history_add(history, kRectTool, junk, -4);
+  ASSERT_NE(odd, nullptr);
+  EXPECT_EQ(odd->data_size, 0);
+  EXPECT_EQ(odd->data, nullptr);
+  paint_history_rebuild(history);
+  EXPECT_EQ(pixels(), red);
+
+  // The hooks receive text and picture steps with the zoom ratio.
+  history->replay_text = DocumentCalls::replay;
+  history->replay_picture = DocumentCalls::replay;
+  DocumentCalls::calls.clear();
+  ASSERT_EQ(paint_context_set_zoom(pc, 0.5), 1);
+  paint_history_rebuild(history);
+  EXPECT_EQ(DocumentCalls::calls, (std::vector<std::pair<int32_t, double>>{
+                                      {PAINT_STEP_TEXT, 0.5}, {PAINT_STEP_PICTURE, 0.5}}));
+  ASSERT_EQ(paint_context_set_zoom(pc, 1.0), 1);
+
+  // Clear fills the base over everything before it; a crop at zoom 1 shrinks.
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_CLEAR, nullptr, 0), nullptr);
+  paint_history_rebuild(history);
+  FBitmap* painting = paint_context_get_painting(pc);
+  EXPECT_EQ(fbitmap_get_pixel(painting, 5, 5), 0xFF0A141Eu);
+  ASSERT_NE(paint_history_add(history, PAINT_STEP_CROP, crop_data(2, 3, 11, 7, 64, 48).data(), 32), nullptr);
+  paint_history_rebuild(history);
+  painting = paint_context_get_painting(pc);
+  EXPECT_EQ(fbitmap_get_width(painting), 10);
+  EXPECT_EQ(fbitmap_get_height(painting), 5);
+}
+
+TEST_F(PaintHistoryTest, ResetLeavesAnEmptyHistoryWithoutCheckpoints) {
+  for (int i = 0; i < 52; ++i) draw_step(i);
+  ASSERT_TRUE(has_checkpoint(1));
+  paint_history_reset(history);
+  EXPECT_EQ(paint_history_get_count(history), 0);
+  EXPECT_EQ(paint_history_get_current(history), 0);
+  EXPECT_EQ(paint_history_get_checkpoint_count(history), 0);
+  EXPECT_EQ(paint_history_is_modified(history), 0);
+  EXPECT_EQ(history->capacity, 64);
+  EXPECT_FALSE(has_checkpoint(0));
+  EXPECT_FALSE(has_checkpoint(1));
+  EXPECT_EQ(paint_history_can_undo(history), 0);
+  EXPECT_EQ(paint_history_can_redo(history), 0);
+  paint_history_replay(history);
+  EXPECT_EQ(fbitmap_get_pixel(paint_context_get_painting(pc), 0, 0), 0xFF0A141Eu);
+
+  // Steps appended from a document, then rebuilt: the checkpoints come back on the way.
+  for (int i = 0; i < 70; ++i) {
+    uint8_t data[16];
+    const int32_t r[4] = {i % 50, i % 40, i % 50 + 5, i % 40 + 4};
+    for (int j = 0; j < 4; ++j) fbytes_put_i32(data + 4 * j, r[j]);
+    PaintStep* step = paint_step_create(kRectTool, data, 16);
+    ASSERT_NE(step, nullptr);
+    step->fore_color = 0xFF000000u | static_cast<uint32_t>(i * 3000);
+    step->zoom = 1.0;
+    ASSERT_EQ(paint_history_append(history, step), 1);
+  }
+  EXPECT_EQ(history->capacity, 128);
+  paint_history_set_current(history, 69);
+  paint_history_rebuild(history);
+  EXPECT_TRUE(has_checkpoint(0));
+  EXPECT_TRUE(has_checkpoint(1));
+  EXPECT_EQ(paint_history_get_checkpoint_count(history), 2);
+  EXPECT_EQ(paint_history_is_modified(history), 1);
+}
+
+TEST(PaintStep, RecordIsFiftySixLittleEndianBytes) {
+  PaintStep step{};
+  step.view_x = -2;
+  step.view_y = 3;
+  step.fore_color = 0x80FF0000u;
+  step.back_color = 0xFF00FF00u;
+  step.pen_size = 7;
+  step.pen_style = 2;
+  step.zoom = 0.5;
+  step.type = PAINT_STEP_CROP;
+  step.data_size = 32;
+  uint8_t data[32] = {};
+  step.data = data;
+  uint8_t out[PAINT_STEP_RECORD_SIZE];
+  std::memset(out, 0xEE, sizeof out);
+  paint_step_write(&step, out);
+  const uint8_t golden[PAINT_STEP_RECORD_SIZE] = {
+      0xFE, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0,        // view
+      0x00, 0x00, 0xFF, 0x80, 0x00, 0xFF, 0x00, 0xFF,  // fore, back: blue, green, red, alpha
+      7, 0, 0, 0, 2, 0, 0, 0,                    // pen size, pen style
+      0, 0, 0, 0, 0, 0, 0, 0,                    // reserved
+      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,              // zoom 0.5
+      0xF2, 0x03, 0, 0, 32, 0, 0, 0,             // type 1010, data size
+      0, 0, 0, 0, 0, 0, 0, 0};                   // data address, reserved
+  EXPECT_EQ(std::memcmp(out, golden, sizeof golden), 0);
+
+  PaintStep back{};
+  paint_step_read(&back, golden);
+  EXPECT_EQ(back.view_x, -2);
+  EXPECT_EQ(back.view_y, 3);
+  EXPECT_EQ(back.fore_color, 0x80FF0000u);
+  EXPECT_EQ(back.back_color, 0xFF00FF00u);
+  EXPECT_EQ(back.pen_size, 7);
+  EXPECT_EQ(back.pen_style, 2);
+  EXPECT_EQ(back.zoom, 0.5);
+  EXPECT_EQ(back.type, PAINT_STEP_CROP);
+  EXPECT_EQ(back.data_size, 32);
+  EXPECT_EQ(back.data, nullptr);
+  // A negative size from a damaged file reads as no data.
+  uint8_t damaged[PAINT_STEP_RECORD_SIZE];
+  std::memcpy(damaged, golden, sizeof damaged);
+  fbytes_put_i32(damaged + 44, -9);
+  paint_step_read(&back, damaged);
+  EXPECT_EQ(back.data_size, 0);
+}
+
+// The progress bar for long replays without checkpoints, drawn on the screen's back buffer.
+struct FlushLog {
+  static inline std::vector<FRect> rects;
+  static void flush(const FRect* rect) { rects.push_back(rect ? *rect : FRect{-1, -1, -1, -1}); }
+};
+
+class PaintHistoryProgressTest : public PaintHistoryTest {
+ protected:
+  void run_with_screen(int32_t width, int32_t height) {
+    ASSERT_EQ(fscreen_create(&screen, width, height, 32), 1);
+    pc->owner = &screen;
+    for (int i = 0; i < 60; ++i) draw_step(i);
+    FlushLog::rects.clear();
+    wins_window_set_flush(FlushLog::flush);
+    // As the caller does for an undo: updates off, so closing the bar repaints nothing.
+    fscreen_set_paint_suspended(&screen, 1);
+    paint_history_rebuild(history);  // no checkpoint left: 60 steps with a bar
+    wins_window_set_flush(nullptr);
+    pc->owner = nullptr;
+  }
+  void TearDown() override {
+    fscreen_release(&screen);
+    PaintHistoryTest::TearDown();
+  }
+  FScreen screen{};
+};
+
+TEST_F(PaintHistoryProgressTest, LongReplayShowsACentredBarAtEveryQuarter) {
+  run_with_screen(480, 640);
+  const FRect bar{140, 310, 339, 329};
+  ASSERT_EQ(FlushLog::rects.size(), 5u);  // 0, 25, 50, 75 and 100 %
+  for (const FRect& r : FlushLog::rects) EXPECT_TRUE(frect_equal(r, bar));
+  FBitmap* back = fscreen_get_bitmap(&screen);
+  EXPECT_EQ(fbitmap_get_pixel(back, 140, 310) & 0xFFFFFF, 0x808080u);
+  EXPECT_EQ(fbitmap_get_pixel(back, 339, 329) & 0xFFFFFF, 0x808080u);
+  EXPECT_EQ(fbitmap_get_pixel(back, 141, 311) & 0xFFFFFF, 0x8080FFu);
+  EXPECT_EQ(fbitmap_get_pixel(back, 338, 328) & 0xFFFFFF, 0x8080FFu);
+  EXPECT_EQ(fbitmap_get_pixel(back, 139, 310) & 0xFFFFFF, 0xFFFFFFu);
+
+  // With the checkpoints the rebuild wrote, an undo shows no bar.
+  FlushLog::rects.clear();
+  pc->owner = &screen;
+  wins_window_set_flush(FlushLog::flush);
+  paint_history_undo(history);
+  wins_window_set_flush(nullptr);
+  pc->owner = nullptr;
+  EXPECT_TRUE(FlushLog::rects.empty());
+}
+
+TEST_F(PaintHistoryProgressTest, LowResolutionScreenGetsTheHalfSizeBar) {
+  run_with_screen(240, 320);
+  ASSERT_FALSE(FlushLog::rects.empty());
+  EXPECT_TRUE(frect_equal(FlushLog::rects[0], FRect{70, 155, 169, 164}));
+}
+
+TEST(PaintHistoryDeathTest, NullRecordsAreFatal) {
+  EXPECT_DEATH(paint_history_undo(nullptr), "history!=null");
+  EXPECT_DEATH(paint_step_destroy(nullptr), "item!=null");
+}
+
+}  // namespace
