@@ -10,6 +10,12 @@
 //
 // Geometry changes of a realized surface leave a dirty rectangle (old and new places) that
 // the next update widens its area by, so that the place a surface left is repainted too.
+//
+// Every hook may release the surface that called it, or its parent (a button whose click
+// closes its dialog). Each path here that calls a hook and then touches a surface again
+// holds an FSurfaceGuard on it and returns as soon as the guard says it is gone;
+// fsurface_release ends the guards. The children walk, which most paths share, does the
+// same for the parent it walks.
 
 #include "fsurface.h"
 
@@ -20,6 +26,8 @@
 #include "fscreen.h"
 
 namespace {
+
+FSurfaceGuard* g_guards = nullptr;  // innermost first; every entry lives on a stack
 
 int32_t surface_width(const FSurface* surface) { return frect_width(surface->rect); }
 int32_t surface_height(const FSurface* surface) { return frect_height(surface->rect); }
@@ -51,29 +59,91 @@ int32_t surface_child_count(FSurface* surface) {
   return surface->child_count && surface->child_at ? surface->child_count(surface) : 0;
 }
 
-// on_draw paints into the canvas; a surface with on_compose draws itself at composition
-// time instead, and one whose canvas could not be made has nothing to paint into.
-void surface_draw_content(FSurface* surface) {
-  if (surface->on_compose || !surface->on_draw || !surface->canvas.bitmap) return;
-  FRect local = surface_local_rect(surface);
-  surface->on_draw(surface, &surface->canvas, &local);
+// Calls visit(child, guard) for each child, the guard watching `surface`. The count is
+// read afresh for each child, since a hook may add or remove children. Returns false,
+// having stopped at once, when a call released `surface`.
+template <typename Visit>
+bool surface_for_each_child(FSurface* surface, Visit visit) {
+  FSurfaceGuard guard(surface);
+  for (int32_t i = 0;; ++i) {
+    const int32_t count = surface_child_count(surface);
+    if (!guard.alive()) return false;
+    if (i >= count) return true;
+    FSurface* child = surface->child_at(surface, i);
+    if (!guard.alive()) return false;
+    if (child) visit(child, guard);
+    if (!guard.alive()) return false;
+  }
 }
 
-void surface_compose_children(FSurface* surface) {
-  for (int32_t i = 0; i < surface_child_count(surface); ++i) {
-    FSurface* child = surface->child_at(surface, i);
-    if (child) fsurface_compose(child, &surface->canvas);
+// A notification of the screen rect in progress for one surface. When the surface's own
+// hook changes its size, the resize tells the children the new rect; the notification
+// learns it here and does not tell them again. Telling them twice would cost little once,
+// but each level of a tree of docked controls would repeat it for every level below,
+// so that a resize cost grew with the square of the tree's depth.
+class NotifyScope {
+ public:
+  explicit NotifyScope(const FSurface* surface) : surface_(surface), outer_(innermost_) {
+    innermost_ = this;
   }
+  ~NotifyScope() { innermost_ = outer_; }
+  NotifyScope(const NotifyScope&) = delete;
+  NotifyScope& operator=(const NotifyScope&) = delete;
+  bool children_told() const { return children_told_; }
+
+  static void mark_children_told(const FSurface* surface) {
+    for (NotifyScope* scope = innermost_; scope; scope = scope->outer_) {
+      if (scope->surface_ == surface) scope->children_told_ = true;
+    }
+  }
+
+ private:
+  static inline NotifyScope* innermost_ = nullptr;  // scopes nest on the stack
+  const FSurface* surface_;  // not owned; compared, never read
+  NotifyScope* outer_;
+  bool children_told_ = false;
+};
+
+// The rect passed is a copy: the hook may move the surface again, or free it.
+bool surface_call_moved(FSurface* surface) {
+  if (!surface->on_moved) return true;
+  FSurfaceGuard guard(surface);
+  const FRect rect = surface->rect;
+  surface->on_moved(surface, &rect);
+  return guard.alive();
+}
+
+// on_draw paints into the canvas; a surface with on_compose draws itself at composition
+// time instead, and one whose canvas could not be made has nothing to paint into.
+bool surface_draw_content(FSurface* surface) {
+  if (surface->on_compose || !surface->on_draw || !surface->canvas.bitmap) return true;
+  FSurfaceGuard guard(surface);
+  FRect local = surface_local_rect(surface);
+  surface->on_draw(surface, &surface->canvas, &local);
+  return guard.alive();
+}
+
+bool surface_compose_children(FSurface* surface) {
+  return surface_for_each_child(surface, [surface](FSurface* child, const FSurfaceGuard&) {
+    fsurface_compose(child, &surface->canvas);
+  });
 }
 
 // Children lay themselves out against their parent, so every change of this surface's
 // geometry is passed down with its rect.
-void surface_tell_children(FSurface* surface) {
+bool surface_tell_children(FSurface* surface) {
   const FRect rect = surface->rect;
-  for (int32_t i = 0; i < surface_child_count(surface); ++i) {
-    FSurface* child = surface->child_at(surface, i);
-    if (child) fsurface_notify_screen_changed(child, &rect);
-  }
+  const bool alive =
+      surface_for_each_child(surface, [&rect](FSurface* child, const FSurfaceGuard&) {
+        fsurface_notify_screen_changed(child, &rect);
+      });
+  if (alive) NotifyScope::mark_children_told(surface);
+  return alive;
+}
+
+// on_draw, then every child composed onto the canvas; false when the surface is gone.
+bool surface_redraw(FSurface* surface) {
+  return surface_draw_content(surface) && surface_compose_children(surface);
 }
 
 void surface_mark_dirty(FSurface* surface, const FRect& old_rect) {
@@ -113,10 +183,19 @@ void surface_compose_on_screen(FScreen* screen, FSurface* surface, const FRect& 
   screen->canvas.clip_on = saved_clip_on;
 }
 
-// `area` is in the parent's coordinates.
+// `area` is in the parent's coordinates. An owner that releases a surface orphans or
+// releases its children, so a live surface's parent is live or null; when a hook releases
+// any link of the chain, the surface's place on the screen is no longer known and the
+// update ends.
 void surface_update_direct(FSurface* surface, const FRect& area) {
+  FSurfaceGuard guard(surface);
   if (surface->paint_ancestors) {
-    for (FSurface* s = surface; s->parent; s = s->parent) fsurface_compose(s, &s->parent->canvas);
+    for (FSurface* s = surface; s->parent; s = s->parent) {
+      FSurfaceGuard step(s);
+      FSurfaceGuard above(s->parent);
+      fsurface_compose(s, &s->parent->canvas);
+      if (!guard.alive() || !step.alive() || !above.alive()) return;
+    }
   }
   FScreen* screen = fscreen_get();
   if (!screen || !screen->canvas.bitmap) return;
@@ -132,10 +211,12 @@ void surface_update_direct(FSurface* surface, const FRect& area) {
     fcanvas_draw_bitmap(&screen->canvas, {covered.left + offset.x, covered.top + offset.y},
                         surface->canvas.bitmap, source);
   }
-  // Whatever floats above this surface is laid over the fresh pixels again.
+  // Whatever floats above this surface is laid over the fresh pixels again. The active
+  // surface's hooks may release this one; whoever releases a surface repaints its place.
   FSurface* active = screen->active_surface;
   if (active && !surface_is_self_or_ancestor(surface, active)) {
     surface_compose_on_screen(screen, active, on_screen);
+    if (!guard.alive()) return;
   }
   FSurface* top = screen->top_surface;
   if (top && top != active && !surface_is_self_or_ancestor(surface, top)) {
@@ -152,17 +233,15 @@ int surface_change_rect(FSurface* surface, FRect rect, SameSize same_size) {
   surface->rect = rect;
   surface_mark_dirty(surface, old);
   if (frect_width(old) == frect_width(rect) && frect_height(old) == frect_height(rect)) {
-    if (same_size == SameSize::notify_if_moved && !frect_equal(old, rect) &&
-        surface->on_moved) {
-      surface->on_moved(surface, &surface->rect);
+    if (same_size == SameSize::notify_if_moved && !frect_equal(old, rect)) {
+      return surface_call_moved(surface) ? 1 : 0;
     }
     return 1;
   }
   fcanvas_release(&surface->canvas);
   if (!surface_create_canvas(surface)) return 0;
-  if (surface->on_moved) surface->on_moved(surface, &surface->rect);
-  surface_tell_children(surface);
-  return 1;
+  if (!surface_call_moved(surface)) return 0;
+  return surface_tell_children(surface) ? 1 : 0;
 }
 
 // A rect from an origin and a size; sizes below one pixel are taken as one, since an
@@ -369,7 +448,7 @@ void fsurface_move_by(FSurface* surface, int32_t dx, int32_t dy, int notify) {
   FRect old = surface->rect;
   surface->rect = frect_offset(old, dx, dy);
   surface_mark_dirty(surface, old);
-  if (notify && surface->on_moved) surface->on_moved(surface, &surface->rect);
+  if (notify) surface_call_moved(surface);
 }
 
 int fsurface_resize(FSurface* surface, int32_t width, int32_t height) {
@@ -388,11 +467,15 @@ void fsurface_notify_screen_changed(FSurface* surface, const FRect* rect) {
   FCHECK(surface != nullptr, "surface!=null");
   // A copy: the rect may belong to a surface whose hook is about to move it.
   const FRect changed = rect ? *rect : surface->rect;
-  if (surface->on_screen_changed) surface->on_screen_changed(surface, &changed);
-  for (int32_t i = 0; i < surface_child_count(surface); ++i) {
-    FSurface* child = surface->child_at(surface, i);
-    if (child) fsurface_notify_screen_changed(child, &changed);
+  NotifyScope scope(surface);
+  if (surface->on_screen_changed) {
+    FSurfaceGuard guard(surface);
+    surface->on_screen_changed(surface, &changed);
+    if (!guard.alive() || scope.children_told()) return;
   }
+  surface_for_each_child(surface, [&changed](FSurface* child, const FSurfaceGuard&) {
+    fsurface_notify_screen_changed(child, &changed);
+  });
 }
 
 // ---- Drawing ----------------------------------------------------------------------------
@@ -400,15 +483,17 @@ void fsurface_notify_screen_changed(FSurface* surface, const FRect* rect) {
 int fsurface_realize(FSurface* surface) {
   FCHECK(surface != nullptr, "surface!=null");
   if (surface->realized) return 1;
-  if (surface->on_moved) surface->on_moved(surface, &surface->rect);
-  surface_tell_children(surface);
-  surface_draw_content(surface);
-  for (int32_t i = 0; i < surface_child_count(surface); ++i) {
-    FSurface* child = surface->child_at(surface, i);
-    if (!child) continue;
-    fsurface_realize(child);
-    fsurface_compose(child, &surface->canvas);
+  if (!surface_call_moved(surface) || !surface_tell_children(surface) ||
+      !surface_draw_content(surface)) {
+    return 0;
   }
+  const bool alive = surface_for_each_child(surface, [surface](FSurface* child,
+                                                               const FSurfaceGuard& guard) {
+    FSurfaceGuard child_guard(child);
+    fsurface_realize(child);
+    if (guard.alive() && child_guard.alive()) fsurface_compose(child, &surface->canvas);
+  });
+  if (!alive) return 0;
   surface->realized = 1;
   return 1;
 }
@@ -416,14 +501,13 @@ int fsurface_realize(FSurface* surface) {
 int fsurface_redraw(FSurface* surface) {
   FCHECK(surface != nullptr, "surface!=null");
   if (!surface->realized) return 0;
-  surface_draw_content(surface);
-  surface_compose_children(surface);
-  return 1;
+  return surface_redraw(surface) ? 1 : 0;
 }
 
 int fsurface_update(FSurface* surface, const FRect* rect) {
   FCHECK(surface != nullptr, "surface!=null");
-  if (!fsurface_redraw(surface)) return 0;
+  FSurfaceGuard guard(surface);
+  if (!surface->realized || !surface_redraw(surface)) return 0;
   FRect area = surface->rect;
   if (rect) area = frect_offset(frect_normalized(*rect), surface->rect.left, surface->rect.top);
   if (surface->dirty) {
@@ -439,14 +523,24 @@ int fsurface_update(FSurface* surface, const FRect* rect) {
   } else if (FScreen* screen = fscreen_get()) {
     fscreen_paint(screen, &area);
   }
-  return 1;
+  return guard.alive() ? 1 : 0;
 }
 
 void fsurface_compose(FSurface* surface, FCanvas* target) {
   FCHECK(surface != nullptr, "surface!=null");
   FCHECK(target != nullptr, "canvas!=null");
   if (!surface->visible || !target->bitmap) return;
-  if (surface->before_compose) surface->before_compose(surface, target, &target->rect);
+  if (surface->before_compose) {
+    // The hook may release this surface, or the surface whose canvas is the target (a
+    // child's hook that closes its dialog).
+    FSurfaceGuard guard(surface);
+    FSurface* target_owner = target->owner;
+    FSurfaceGuard target_guard(target_owner);
+    const FRect target_rect = target->rect;
+    surface->before_compose(surface, target, &target_rect);
+    if (!guard.alive() || (target_owner && !target_guard.alive())) return;
+    if (!target->bitmap) return;
+  }
   if (surface->on_compose) {
     FRect rect{surface->rect.left, surface->rect.top,
                surface->rect.left + surface_width(surface) - 1,
@@ -469,10 +563,33 @@ void fsurface_compose(FSurface* surface, FCanvas* target) {
   }
 }
 
+// ---- Hooks that may destroy -------------------------------------------------------------
+
+FSurfaceGuard::FSurfaceGuard(const FSurface* surface) : surface_(surface), next_(g_guards) {
+  g_guards = this;
+}
+
+FSurfaceGuard::~FSurfaceGuard() {
+  // Guards live on the stack and nest, so this one is nearly always the head.
+  for (FSurfaceGuard** link = &g_guards; *link; link = &(*link)->next_) {
+    if (*link == this) {
+      *link = next_;
+      return;
+    }
+  }
+}
+
+void FSurfaceGuard::forget(const FSurface* surface) {
+  for (FSurfaceGuard* guard = g_guards; guard; guard = guard->next_) {
+    if (guard->surface_ == surface) guard->surface_ = nullptr;
+  }
+}
+
 // ---- Release ----------------------------------------------------------------------------
 
 void fsurface_release(FSurface* surface) {
   FCHECK(surface != nullptr, "surface!=null");
+  FSurfaceGuard::forget(surface);
   // The screen must not keep routing input to, or composing, a surface that is gone.
   if (FScreen* screen = fscreen_get()) {
     fscreen_remove_surface(screen, surface);

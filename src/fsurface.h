@@ -125,8 +125,13 @@ void fsurface_raise(FSurface* surface);  // to the front again
 
 // ---- Geometry ---------------------------------------------------------------------------
 void fsurface_move_by(FSurface* surface, int32_t dx, int32_t dy, int notify);
+// A change of size re-creates the canvas (result 0 when it cannot be had), then calls
+// on_moved and tells the children with the new rect.
 int fsurface_resize(FSurface* surface, int32_t width, int32_t height);
 int fsurface_set_rect(FSurface* surface, int32_t x, int32_t y, int32_t width, int32_t height);
+// on_screen_changed of the surface, then of its children and theirs down the tree. A
+// surface whose hook changed its size has told its children through the resize already;
+// they are not told a second time.
 void fsurface_notify_screen_changed(FSurface* surface, const FRect* rect);
 
 // ---- Drawing ----------------------------------------------------------------------------
@@ -136,5 +141,29 @@ int fsurface_redraw(FSurface* surface);
 int fsurface_update(FSurface* surface, const FRect* rect);  // local rect, or null for all
 void fsurface_compose(FSurface* surface, FCanvas* target);
 
+// ---- Hooks that may destroy -------------------------------------------------------------
+// Any hook may release the surface that called it, or its parent (a button whose click
+// closes its dialog). The operations above that call hooks stop as soon as that happens,
+// and those with a result answer 0 then; they never touch the released record again.
+//
+// Watches a surface across calls into such hooks: alive() turns false when fsurface_release
+// ran on it. Keep it on the stack around the calls; it never reads the surface, so asking
+// it is safe after the record was freed. A guard made for null is never alive.
+class FSurfaceGuard {
+ public:
+  explicit FSurfaceGuard(const FSurface* surface);
+  ~FSurfaceGuard();
+  FSurfaceGuard(const FSurfaceGuard&) = delete;
+  FSurfaceGuard& operator=(const FSurfaceGuard&) = delete;
+  bool alive() const { return surface_ != nullptr; }
+
+ private:
+  friend void fsurface_release(FSurface* surface);
+  static void forget(const FSurface* surface);
+  const FSurface* surface_;  // not owned; null once released
+  FSurfaceGuard* next_;      // the chain of live guards, innermost first
+};
+
 // ---- Release ----------------------------------------------------------------------------
+// Also ends every FSurfaceGuard watching the surface.
 void fsurface_release(FSurface* surface);
