@@ -3,6 +3,10 @@
 // need to know which tool they are talking to.
 #include "shape.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
 #include "fbytes.h"
 #include "fplatform.h"
 #include "fsurface.h"
@@ -119,20 +123,54 @@ void shape_load(Shape* shape, const uint8_t* data, int32_t size) {
 // ---- Two-point tools --------------------------------------------------------------------
 //
 //   pen down -> save visible -> moves: end + signal preview
-//   preview job -> restore visible -> draw(renderer, 1.0) -> shape_damage -> repaint
-//   pen up -> paint_history_add(id, 16 bytes) unless start == end
+//   preview job -> restore visible -> draw(renderer, 1.0) clipped to the visible part
+//                -> shape_damage -> repaint
+//   pen up -> restore visible -> draw(renderer, 1.0) whole -> paint_history_add(id, 16 bytes)
 //
-// The painting already holds the last preview frame when the pen comes up, so that frame
-// is the committed drawing; the step only records how to draw it again.
+// Only the visible part of the painting is backed up, so a preview frame may touch nothing
+// else: a figure that reaches past the screen's edge would otherwise leave every frame's
+// off-screen part in the painting. Pen up therefore draws the final figure once more over
+// the whole painting, which is also what a replay of the step draws, and it does so before
+// the step is recorded so that a checkpoint written for the step holds the figure even when
+// the last preview had not run yet.
 
 namespace {
 
+// The painting's pixels that lie on the screen (the part the backup covers), in painting
+// coordinates; may be empty.
+void clip_to_visible(PaintContext* pc, cairo_t* cr) {
+  FPoint view = paint_context_get_view(pc);
+  int64_t sx = std::max<int64_t>(-static_cast<int64_t>(view.x), 0);
+  int64_t sy = std::max<int64_t>(-static_cast<int64_t>(view.y), 0);
+  int64_t width = paint_context_get_screen_width(pc) - std::max(view.x, 0);
+  int64_t height = paint_context_get_screen_height(pc) - std::max(view.y, 0);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, static_cast<double>(sx), static_cast<double>(sy),
+                  static_cast<double>(std::max<int64_t>(width, 0)),
+                  static_cast<double>(std::max<int64_t>(height, 0)));
+  cairo_clip(cr);
+}
+
+enum class FrameArea { visible, whole };
+
+void draw_two_point_frame(ShapeTwoPoint* shape, FrameArea area) {
+  PaintContext* pc = shape->head.context;
+  cairo_t* cr = paint_context_get_renderer(pc);
+  paint_context_restore_visible(pc);
+  if (!cr) return;
+  if (area == FrameArea::whole) {
+    shape_draw(&shape->head, cr, nullptr, 1.0);
+    return;
+  }
+  cairo_save(cr);
+  clip_to_visible(pc, cr);
+  shape_draw(&shape->head, cr, nullptr, 1.0);
+  cairo_restore(cr);
+}
+
 void run_two_point_preview(FActiveObject* job, void* context) {
   (void)job;
-  auto* shape = static_cast<ShapeTwoPoint*>(context);
-  PaintContext* pc = shape->head.context;
-  paint_context_restore_visible(pc);
-  shape_draw(&shape->head, paint_context_get_renderer(pc), nullptr, 1.0);
+  draw_two_point_frame(static_cast<ShapeTwoPoint*>(context), FrameArea::visible);
 }
 
 ShapeTwoPoint* two_point(Shape* shape) {
@@ -200,7 +238,15 @@ int shape_two_point_on_pen(Shape* base, int32_t event, int32_t x, int32_t y,
     return 1;
   }
   if (event == FPOINTER_UP) {
-    if (shape->start_x != shape->end_x || shape->start_y != shape->end_y) {
+    bool moved = shape->start_x != shape->end_x || shape->start_y != shape->end_y;
+    bool pending = shape->preview_job && fao_is_pending(shape->preview_job);
+    // A pen that came back to its start keeps the frame already drawn, unless that frame
+    // is still waiting to run; a pen that never moved has drawn nothing and draws nothing.
+    if (moved || pending) {
+      if (pending) fao_cancel(shape->preview_job);
+      draw_two_point_frame(shape, FrameArea::whole);
+    }
+    if (moved) {
       uint8_t data[SHAPE_TWO_POINT_DATA_SIZE];
       fbytes_put_i32(data, shape->start_x);
       fbytes_put_i32(data + 4, shape->start_y);
@@ -253,9 +299,16 @@ void shape_damage(Shape* shape, FRect* damaged, FRect bounds, double width) {
   FCHECK(shape != nullptr, "shape!=null");
   FRect b = frect_normalized(bounds);
   double grow = width + 1.0;
-  FRect widened{static_cast<int32_t>(b.left - grow), static_cast<int32_t>(b.top - grow),
-                static_cast<int32_t>(b.right + grow), static_cast<int32_t>(b.bottom + grow)};
+  FRect widened{shape_truncate(b.left - grow), shape_truncate(b.top - grow),
+                shape_truncate(b.right + grow), shape_truncate(b.bottom + grow)};
   FRect area = frect_union(frect_normalized(*damaged), widened);
   paint_context_repaint(shape->context, &area, 0);
   *damaged = area;
+}
+
+int32_t shape_truncate(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<double>(INT32_MIN)) return INT32_MIN;
+  if (value >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+  return static_cast<int32_t>(value);
 }

@@ -87,7 +87,9 @@ int shape_two_point_init(ShapeTwoPoint* shape, uint32_t id, const char16_t* name
 // Cancels and destroys the preview job, then the common release.
 void shape_two_point_release(ShapeTwoPoint* shape);
 // The drag: down saves the visible part; moves store the end and signal one deferred
-// preview; up records the 16-byte step unless the pen came back to where it started.
+// preview, drawn clipped to the visible part; up draws the final figure once over the
+// whole painting and records the 16-byte step unless the pen came back to where it
+// started.
 int shape_two_point_on_pen(Shape* shape, int32_t event, int32_t x, int32_t y,
                            uint32_t modifiers);
 // Reads start and end from exactly 16 little-endian bytes; any other size is ignored.
@@ -108,3 +110,6 @@ void shape_end_path(cairo_t* cr, double scale);
 // width + 1 and truncated, united with `damaged` (both normalised), repainted as a tool's
 // partial repaint and stored back.
 void shape_damage(Shape* shape, FRect* damaged, FRect bounds, double width);
+// A geometry value truncated towards zero into the i32 range (NaN gives 0): stored steps
+// may carry any coordinates, and a double outside the range must not be cast as it is.
+int32_t shape_truncate(double value);
