@@ -1,0 +1,308 @@
+// JPEG reader and writer. Test pictures are compressed here with libjpeg itself; reading
+// is checked against the source pixels within the codec's loss and exactly against
+// libjpeg's own decode, writing byte for byte against libjpeg fed packed RGB rows. Cut,
+// damaged, oversized and CMYK files fail cleanly, and a full disk keeps the old file.
+
+#include "jpegimage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+// After the C headers that define size_t and FILE.
+#include <jpeglib.h>
+
+#include "fbitmap.h"
+#include "fsafe_file.h"
+#include "picture_files.h"
+
+namespace {
+
+// Packed rows, `components` bytes per pixel, from the top.
+struct Raw {
+  int width = 0, height = 0, components = 3;
+  Bytes pixels;
+  const uint8_t* at(int x, int y) const { return pixels.data() + (static_cast<size_t>(y) * width + x) * components; }
+};
+
+// libjpeg's standard error handling ends the process: a test picture that cannot be made
+// fails the run loudly.
+Bytes jpeg_encode(const Raw& raw, int quality, J_COLOR_SPACE space, bool progressive = false) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_create_compress(&cinfo);
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(raw.width);
+  cinfo.image_height = static_cast<JDIMENSION>(raw.height);
+  cinfo.input_components = raw.components;
+  cinfo.in_color_space = space;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  for (int y = 0; y < raw.height; ++y) {
+    JSAMPROW row = const_cast<JSAMPROW>(raw.at(0, y));
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Bytes out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+// libjpeg's own decode: RGB or grey rows from the top.
+Raw jpeg_decode(const Bytes& file) {
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, file.data(), file.size());
+  jpeg_read_header(&cinfo, TRUE);
+  jpeg_start_decompress(&cinfo);
+  Raw raw;
+  raw.width = static_cast<int>(cinfo.output_width);
+  raw.height = static_cast<int>(cinfo.output_height);
+  raw.components = cinfo.output_components;
+  raw.pixels.resize(static_cast<size_t>(raw.width) * raw.height * raw.components);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = raw.pixels.data() + static_cast<size_t>(cinfo.output_scanline) * raw.width * raw.components;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return raw;
+}
+
+// Smooth colour gradients: what JPEG keeps well.
+Raw gradient(int width, int height, int components) {
+  Raw raw;
+  raw.width = width, raw.height = height, raw.components = components;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (components == 1) {
+        raw.pixels.push_back(static_cast<uint8_t>(20 + 200 * x / (width - 1)));
+      } else {
+        raw.pixels.push_back(static_cast<uint8_t>(30 + 180 * x / (width - 1)));   // red
+        raw.pixels.push_back(static_cast<uint8_t>(40 + 150 * y / (height - 1)));  // green
+        raw.pixels.push_back(static_cast<uint8_t>(200 - 100 * x / (width - 1)));  // blue
+      }
+    }
+  }
+  return raw;
+}
+
+struct Loaded {
+  int result = -1;
+  FBitmap* color = reinterpret_cast<FBitmap*>(1);  // shows that the reader sets it
+  ~Loaded() {
+    if (result == 1) fbitmap_destroy(color);
+  }
+};
+
+void load(Loaded* loaded, const Bytes& file) {
+  std::string path = picture_test_path("picture.jpg");
+  picture_write_file(path, file);
+  loaded->result = jpegimage_read(&loaded->color, path.c_str());
+}
+
+size_t find_marker(const Bytes& file, uint8_t code) {
+  for (size_t i = 0; i + 1 < file.size(); ++i)
+    if (file[i] == 0xFF && file[i + 1] == code) return i;
+  ADD_FAILURE() << "no marker " << int{code};
+  return 0;
+}
+
+}  // namespace
+
+TEST(JpegImageRead, GreyGivesATopDownGreyPaletteBitmapAsLibjpegDecodesIt) {
+  Raw source = gradient(21, 9, 1);  // odd width: padded rows
+  Bytes file = jpeg_encode(source, 95, JCS_GRAYSCALE);
+  Raw reference = jpeg_decode(file);
+  Loaded loaded;
+  load(&loaded, file);
+  ASSERT_EQ(loaded.result, 1);
+  EXPECT_EQ(fbitmap_get_bpp(loaded.color), 8);
+  EXPECT_TRUE(fbitmap_is_top_down(loaded.color));
+  EXPECT_EQ(fbitmap_get_width(loaded.color), 21);
+  EXPECT_EQ(fbitmap_get_height(loaded.color), 9);
+  const uint8_t* palette = fbitmap_get_palette(loaded.color);
+  for (int i : {0, 77, 255}) EXPECT_EQ(Bytes(palette + 4 * i, palette + 4 * i + 4), (Bytes{uint8_t(i), uint8_t(i), uint8_t(i), 0}));
+  for (int y = 0; y < 9; ++y) {
+    for (int x = 0; x < 21; ++x) {
+      uint8_t got = fbitmap_row(loaded.color, y)[x];
+      EXPECT_EQ(got, *reference.at(x, y)) << x << "," << y;
+      EXPECT_NEAR(got, *source.at(x, y), 3) << x << "," << y;
+    }
+    const uint8_t* padding = fbitmap_row(loaded.color, y) + 21;
+    EXPECT_EQ(Bytes(padding, padding + 3), Bytes(3, 0)) << "row " << y;  // no stale memory
+  }
+}
+
+TEST(JpegImageRead, ColourGivesTopDownBlueGreenRedAsLibjpegDecodesItAlsoWhenProgressive) {
+  Raw source = gradient(37, 19, 3);
+  for (bool progressive : {false, true}) {
+    SCOPED_TRACE(progressive ? "progressive" : "baseline");
+    Bytes file = jpeg_encode(source, 95, JCS_RGB, progressive);
+    Raw reference = jpeg_decode(file);
+    Loaded loaded;
+    load(&loaded, file);
+    ASSERT_EQ(loaded.result, 1);
+    EXPECT_EQ(fbitmap_get_bpp(loaded.color), 24);
+    EXPECT_TRUE(fbitmap_is_top_down(loaded.color));
+    EXPECT_EQ(fbitmap_get_width(loaded.color), 37);
+    EXPECT_EQ(fbitmap_get_height(loaded.color), 19);
+    for (int y = 0; y < 19; ++y) {
+      for (int x = 0; x < 37; ++x) {
+        const uint8_t* got = fbitmap_row(loaded.color, y) + 3 * x;
+        const uint8_t* want = reference.at(x, y);
+        EXPECT_EQ(Bytes(got, got + 3), (Bytes{want[2], want[1], want[0]})) << x << "," << y;
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], source.at(x, y)[2 - c], 6) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(JpegImageRead, CutDamagedOversizedCmykAndMissingFilesFailWithANullOutput) {
+  const Bytes good = jpeg_encode(gradient(64, 48, 3), 90, JCS_RGB);
+  auto expect_failure = [](const Bytes& file) {
+    Loaded loaded;
+    load(&loaded, file);
+    EXPECT_EQ(loaded.result, 0);
+    EXPECT_EQ(loaded.color, nullptr);
+  };
+  {
+    Loaded loaded;
+    load(&loaded, good);
+    ASSERT_EQ(loaded.result, 1);
+  }
+  const size_t scan = find_marker(good, 0xDA);
+  for (size_t cut : {size_t{0}, size_t{1}, size_t{2}, size_t{30}, scan, scan + 20, (scan + good.size()) / 2,
+                     good.size() - 2, good.size() - 1}) {
+    SCOPED_TRACE("cut at " + std::to_string(cut));
+    expect_failure(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)));
+  }
+
+  const size_t frame = find_marker(good, 0xC0), table = find_marker(good, 0xC4);
+  // The start marker, the frame marker and its sample precision, the table marker, the
+  // scan's component count.
+  for (size_t at : {size_t{0}, size_t{1}, frame + 1, frame + 4, table + 1, scan + 4}) {
+    SCOPED_TRACE("flipped byte " + std::to_string(at));
+    Bytes damaged = good;
+    damaged[at] ^= 0x55;
+    expect_failure(damaged);
+  }
+  // An empty frame, and one of 65000 x 65000 pixels (above the picture limit).
+  for (uint8_t side : {0x00, 0xFD}) {
+    Bytes sized = good;
+    for (size_t at = frame + 5; at < frame + 9; at += 2) sized[at] = side, sized[at + 1] = side == 0 ? 0 : 0xE8;
+    expect_failure(sized);
+  }
+
+  Raw cmyk = gradient(16, 16, 3);
+  cmyk.components = 4;
+  cmyk.pixels.resize(16 * 16 * 4, 128);
+  expect_failure(jpeg_encode(cmyk, 90, JCS_CMYK));
+
+  FBitmap* color = reinterpret_cast<FBitmap*>(1);
+  EXPECT_EQ(jpegimage_read(&color, picture_test_path("missing.jpg").c_str()), 0);
+  EXPECT_EQ(color, nullptr);
+}
+
+namespace {
+
+// The gradient in a bitmap of the given depth and row order; the fourth byte of 32-bit
+// pixels carries `fourth`, which the export must ignore.
+FBitmap* gradient_bitmap(int width, int height, int bpp, bool top_down, uint8_t fourth) {
+  Raw raw = gradient(width, height, 3);
+  FBitmap* bitmap = fbitmap_create(width, top_down ? -height : height, bpp);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint8_t* out = fbitmap_pixel_address(bitmap, x, y);
+      const uint8_t* in = raw.at(x, y);
+      out[0] = in[2], out[1] = in[1], out[2] = in[0];
+      if (bpp == 32) out[3] = static_cast<uint8_t>(fourth + x);
+    }
+  }
+  return bitmap;
+}
+
+Bytes pixels_of(const FBitmap* bitmap) {
+  return Bytes(bitmap->pixels, bitmap->pixels + fbitmap_get_size_image(bitmap));
+}
+
+}  // namespace
+
+TEST(JpegImageWrite, FilesMatchLibjpegFedRgbAndReadBackUprightAndCloseAtQuality100) {
+  const Raw source = gradient(45, 30, 3);
+  for (int bpp : {24, 32}) {
+    for (bool top_down : {true, false}) {
+      SCOPED_TRACE(std::to_string(bpp) + (top_down ? " top-down" : " bottom-up"));
+      FBitmap* bitmap = gradient_bitmap(45, 30, bpp, top_down, 0);
+      FBitmap* other_fourth = gradient_bitmap(45, 30, bpp, top_down, 99);
+      Bytes before = pixels_of(bitmap);
+      std::string path = picture_test_path("export.jpg");
+      for (int quality : {40, 75, 100}) {
+        ASSERT_EQ(jpegimage_write(bitmap, path.c_str(), quality), 1);
+        EXPECT_EQ(picture_read_file(path), jpeg_encode(source, quality, JCS_RGB)) << quality;
+        ASSERT_EQ(jpegimage_write(other_fourth, path.c_str(), quality), 1);
+        EXPECT_EQ(picture_read_file(path), jpeg_encode(source, quality, JCS_RGB)) << quality;
+      }
+      EXPECT_EQ(pixels_of(bitmap), before);
+      EXPECT_FALSE(picture_file_exists(path + ".part"));
+
+      FBitmap* color = nullptr;
+      ASSERT_EQ(jpegimage_read(&color, path.c_str()), 1);
+      int worst = 0;
+      for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 45; ++x) {
+          const uint8_t* in = fbitmap_pixel_address(bitmap, x, y);
+          const uint8_t* out = fbitmap_pixel_address(color, x, y);
+          for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(in[c] - out[c]));
+        }
+      }
+      EXPECT_LE(worst, 4);  // 4:2:0 chroma at quality 100
+      fbitmap_destroy(color), fbitmap_destroy(other_fourth), fbitmap_destroy(bitmap);
+    }
+  }
+}
+
+TEST(JpegImageWrite, OtherDepthsAreRefusedAndAFullDiskKeepsTheOldFile) {
+  std::string path = picture_test_path("refused.jpg");
+  std::remove(path.c_str());
+  for (int bpp : {8, 16}) {
+    FBitmap* bitmap = fbitmap_create(4, 4, bpp);
+    EXPECT_EQ(jpegimage_write(bitmap, path.c_str(), 75), 0) << bpp;
+    EXPECT_FALSE(picture_file_exists(path));
+    fbitmap_destroy(bitmap);
+  }
+
+  // Noise compresses badly: the file outgrows libjpeg's and the stream's buffers.
+  FBitmap* bitmap = fbitmap_create(256, -256, 24);
+  uint32_t state = 99;
+  for (uint32_t i = 0; i < fbitmap_get_size_image(bitmap); ++i) {
+    state = state * 1103515245u + 12345u;
+    bitmap->pixels[i] = static_cast<uint8_t>(state >> 23);
+  }
+  Bytes before = pixels_of(bitmap);
+  std::string kept = picture_test_path("kept.jpg");
+  picture_write_file(kept, {'o', 'l', 'd'});
+  for (int64_t budget : {0, 100, 20000}) {
+    SCOPED_TRACE(budget);
+    fsafe_file_fail_after(budget);
+    EXPECT_EQ(jpegimage_write(bitmap, kept.c_str(), 100), 0);
+    fsafe_file_fail_after(-1);
+    EXPECT_EQ(picture_read_file(kept), (Bytes{'o', 'l', 'd'}));
+    EXPECT_FALSE(picture_file_exists(kept + ".part"));
+    EXPECT_EQ(pixels_of(bitmap), before);
+  }
+  EXPECT_EQ(jpegimage_write(bitmap, picture_test_path("no-such-folder/x.jpg").c_str(), 75), 0);
+  fbitmap_destroy(bitmap);
+}

@@ -1,0 +1,430 @@
+// PNG reader and writer. The test pictures are made here with libpng itself (palette with
+// transparency, low-bit grey, 16-bit, grey with alpha, interlaced, gamma), read through
+// pngimage_read and checked pixel by pixel in both bitmaps; exports are compared byte for
+// byte with libpng fed plain RGB rows and read back; damaged, cut and oversized files and
+// a disk that fills up midway fail cleanly.
+
+#include "pngimage.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fbitmap.h"
+#include "fsafe_file.h"
+#include "picture_files.h"
+
+namespace {
+
+// A picture as the file stores it: rows already packed at the file's bit depth.
+struct PngPicture {
+  uint32_t width = 0, height = 0;
+  int bit_depth = 8;
+  int color_type = PNG_COLOR_TYPE_RGB;
+  int interlace = PNG_INTERLACE_NONE;
+  std::vector<png_color> palette;
+  Bytes palette_alpha;                   // tRNS of a palette picture
+  const png_color_16* transparent = nullptr;  // tRNS of a grey or RGB picture
+  double gamma = 0;                      // gAMA when non-zero
+  std::vector<Bytes> rows;
+};
+
+void append_bytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+Bytes png_encode(const PngPicture& picture) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    ADD_FAILURE() << "libpng could not write the test picture";
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  png_set_write_fn(png, &out, append_bytes, nullptr);
+  png_set_IHDR(png, info, picture.width, picture.height, picture.bit_depth, picture.color_type,
+               picture.interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!picture.palette.empty()) {
+    png_set_PLTE(png, info, picture.palette.data(), static_cast<int>(picture.palette.size()));
+  }
+  if (!picture.palette_alpha.empty()) {
+    png_set_tRNS(png, info, picture.palette_alpha.data(), static_cast<int>(picture.palette_alpha.size()),
+                 nullptr);
+  }
+  if (picture.transparent) png_set_tRNS(png, info, nullptr, 0, picture.transparent);
+  if (picture.gamma > 0) png_set_gAMA(png, info, picture.gamma);
+  png_write_info(png, info);
+  std::vector<png_bytep> rows;
+  for (const Bytes& row : picture.rows) rows.push_back(const_cast<png_bytep>(row.data()));
+  png_write_image(png, rows.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// Reads through pngimage_read; the output pointers start non-null to show they are set.
+struct Loaded {
+  int result = -1;
+  FBitmap* color = reinterpret_cast<FBitmap*>(1);
+  FBitmap* alpha = reinterpret_cast<FBitmap*>(1);
+  ~Loaded() {
+    if (result == 1) fbitmap_destroy(color), fbitmap_destroy(alpha);
+  }
+};
+
+void load(Loaded* loaded, const Bytes& file, const char* name = "picture.png") {
+  std::string path = picture_test_path(name);
+  picture_write_file(path, file);
+  loaded->result = pngimage_read(&loaded->color, &loaded->alpha, path.c_str());
+}
+
+// Blue, green, red and alpha of image pixel (x, y), counted from the top.
+struct Bgra {
+  int b, g, r, a;
+  bool operator==(const Bgra&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Bgra& p) {
+  return os << "(b " << p.b << ", g " << p.g << ", r " << p.r << ", a " << p.a << ")";
+}
+Bgra pixel(const Loaded& loaded, int x, int y) {
+  const uint8_t* c = fbitmap_row(loaded.color, y) + 3 * x;
+  return {c[0], c[1], c[2], fbitmap_row(loaded.alpha, y)[x]};
+}
+
+void expect_shape(const Loaded& loaded, int width, int height) {
+  ASSERT_EQ(loaded.result, 1);
+  for (const FBitmap* bitmap : {loaded.color, loaded.alpha}) {
+    EXPECT_EQ(fbitmap_get_width(bitmap), width);
+    EXPECT_EQ(fbitmap_get_height(bitmap), height);
+    EXPECT_FALSE(fbitmap_is_top_down(bitmap));  // bottom-up, as a new positive-height bitmap
+  }
+  EXPECT_EQ(fbitmap_get_bpp(loaded.color), 24);
+  EXPECT_EQ(fbitmap_get_bpp(loaded.alpha), 8);
+}
+
+PngPicture rgb_picture(uint32_t width, uint32_t height, int interlace = PNG_INTERLACE_NONE) {
+  PngPicture p;
+  p.width = width, p.height = height, p.interlace = interlace;
+  for (uint32_t y = 0; y < height; ++y) {
+    Bytes row;
+    for (uint32_t x = 0; x < width; ++x) {
+      row.push_back(static_cast<uint8_t>(10 * x + y));       // red
+      row.push_back(static_cast<uint8_t>(100 + y));          // green
+      row.push_back(static_cast<uint8_t>(200 + x - y));      // blue
+    }
+    p.rows.push_back(row);
+  }
+  return p;
+}
+
+Bgra rgb_expected(int x, int y) {
+  return {static_cast<uint8_t>(200 + x - y), 100 + y, static_cast<uint8_t>(10 * x + y), 255};
+}
+
+}  // namespace
+
+TEST(PngImageRead, PaletteWithTransparencyGivesTheAlphaValuesAndRowsFromTheTop) {
+  PngPicture p;
+  p.width = 3, p.height = 2, p.bit_depth = 4, p.color_type = PNG_COLOR_TYPE_PALETTE;
+  p.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
+  p.palette_alpha = {0, 128, 200};  // entry 3 has none: opaque
+  p.rows = {{0x01, 0x20}, {0x30, 0x00}};  // 4-bit indices: 0 1 2 / 3 0 0
+  Loaded loaded;
+  load(&loaded, png_encode(p));
+  expect_shape(loaded, 3, 2);
+  EXPECT_EQ(pixel(loaded, 0, 0), (Bgra{0, 0, 255, 0}));
+  EXPECT_EQ(pixel(loaded, 1, 0), (Bgra{0, 255, 0, 128}));
+  EXPECT_EQ(pixel(loaded, 2, 0), (Bgra{255, 0, 0, 200}));
+  EXPECT_EQ(pixel(loaded, 0, 1), (Bgra{30, 20, 10, 255}));
+  // Row 0 of the picture is the last row in memory of a bottom-up bitmap.
+  const uint8_t* last = loaded.color->pixels + loaded.color->stride;
+  EXPECT_EQ(last[0], 0);
+  EXPECT_EQ(last[2], 255);
+}
+
+TEST(PngImageRead, LowBitGreyIsSpreadOverTheFullRange) {
+  struct Case {
+    int depth;
+    Bytes row;          // four pixels packed
+    Bytes expected;     // their grey values
+  };
+  const Case cases[] = {
+      {1, {0b1010'0000}, {255, 0, 255, 0}},
+      {2, {0b0001'1011}, {0, 85, 170, 255}},
+      {4, {0x0F, 0x71}, {0, 255, 119, 17}},
+      {8, {0, 1, 128, 255}, {0, 1, 128, 255}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.depth);
+    PngPicture p;
+    p.width = 4, p.height = 1, p.bit_depth = c.depth, p.color_type = PNG_COLOR_TYPE_GRAY;
+    p.rows = {c.row};
+    Loaded loaded;
+    load(&loaded, png_encode(p));
+    expect_shape(loaded, 4, 1);
+    for (int x = 0; x < 4; ++x) {
+      int v = c.expected[x];
+      EXPECT_EQ(pixel(loaded, x, 0), (Bgra{v, v, v, 255})) << "x " << x;
+    }
+  }
+}
+
+TEST(PngImageRead, SixteenBitChannelsKeepTheirHighBytesAndGreyAlphaBecomesRgbWithAlpha) {
+  PngPicture wide;
+  wide.width = 2, wide.height = 1, wide.bit_depth = 16;
+  wide.rows = {{0x12, 0xAB, 0x34, 0xFF, 0x56, 0x01, 0xFF, 0xFF, 0x00, 0x80, 0x7F, 0xFF}};
+  Loaded loaded;
+  load(&loaded, png_encode(wide));
+  expect_shape(loaded, 2, 1);
+  EXPECT_EQ(pixel(loaded, 0, 0), (Bgra{0x56, 0x34, 0x12, 255}));
+  EXPECT_EQ(pixel(loaded, 1, 0), (Bgra{0x7F, 0x00, 0xFF, 255}));
+
+  PngPicture grey_alpha;
+  grey_alpha.width = 3, grey_alpha.height = 2, grey_alpha.color_type = PNG_COLOR_TYPE_GRAY_ALPHA;
+  grey_alpha.rows = {{100, 50, 0, 0, 255, 255}, {1, 2, 3, 4, 5, 6}};
+  Loaded grey;
+  load(&grey, png_encode(grey_alpha));
+  expect_shape(grey, 3, 2);
+  EXPECT_EQ(pixel(grey, 0, 0), (Bgra{100, 100, 100, 50}));
+  EXPECT_EQ(pixel(grey, 1, 0), (Bgra{0, 0, 0, 0}));
+  EXPECT_EQ(pixel(grey, 2, 0), (Bgra{255, 255, 255, 255}));
+  EXPECT_EQ(pixel(grey, 2, 1), (Bgra{5, 5, 5, 6}));
+}
+
+TEST(PngImageRead, RgbIsOpaqueEverywhereAndATransparentColourBecomesAlpha) {
+  Loaded plain;
+  load(&plain, png_encode(rgb_picture(5, 3)));  // width 5: rows padded in the bitmap
+  expect_shape(plain, 5, 3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(pixel(plain, x, y), rgb_expected(x, y)) << x << "," << y;
+    EXPECT_EQ(fbitmap_row(plain.color, y)[15], 0) << "row " << y;  // padding: no stale memory
+  }
+
+  // Only the pixel whose colour equals the tRNS colour turns transparent.
+  PngPicture keyed = rgb_picture(5, 3);
+  png_color_16 key{};
+  key.red = 10 * 2 + 1, key.green = 101, key.blue = 200 + 2 - 1;  // pixel (2, 1)
+  keyed.transparent = &key;
+  Loaded loaded;
+  load(&loaded, png_encode(keyed));
+  expect_shape(loaded, 5, 3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      Bgra expected = rgb_expected(x, y);
+      if (x == 2 && y == 1) expected.a = 0;
+      EXPECT_EQ(pixel(loaded, x, y), expected) << x << "," << y;
+    }
+  }
+
+  // Nobody asked for the alpha bitmap: the colour comes alone.
+  std::string path = picture_test_path("picture.png");
+  FBitmap* color = nullptr;
+  ASSERT_EQ(pngimage_read(&color, nullptr, path.c_str()), 1);
+  EXPECT_EQ(fbitmap_row(color, 1)[3 * 2 + 2], key.red);
+  fbitmap_destroy(color);
+}
+
+TEST(PngImageRead, InterlacedPicturesLandInTheRightRowsWithAndWithoutAlpha) {
+  PngPicture rgb = rgb_picture(9, 10, PNG_INTERLACE_ADAM7);
+  Loaded loaded;
+  load(&loaded, png_encode(rgb));
+  expect_shape(loaded, 9, 10);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 9; ++x) EXPECT_EQ(pixel(loaded, x, y), rgb_expected(x, y)) << x << "," << y;
+
+  PngPicture rgba;
+  rgba.width = 9, rgba.height = 10, rgba.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
+  rgba.interlace = PNG_INTERLACE_ADAM7;
+  for (uint32_t y = 0; y < 10; ++y) {
+    Bytes row;
+    for (uint32_t x = 0; x < 9; ++x) {
+      row.insert(row.end(), {static_cast<uint8_t>(x), static_cast<uint8_t>(y), 7, static_cast<uint8_t>(10 * y + x)});
+    }
+    rgba.rows.push_back(row);
+  }
+  for (int interlace : {PNG_INTERLACE_ADAM7, PNG_INTERLACE_NONE}) {
+    SCOPED_TRACE(interlace);
+    rgba.interlace = interlace;
+    Loaded with_alpha;
+    load(&with_alpha, png_encode(rgba));
+    expect_shape(with_alpha, 9, 10);
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 9; ++x) EXPECT_EQ(pixel(with_alpha, x, y), (Bgra{7, y, x, 10 * y + x})) << x << "," << y;
+  }
+}
+
+TEST(PngImageRead, GammaChunkIsCorrectedForAScreenGammaOf2_2) {
+  PngPicture p;
+  p.width = 4, p.height = 1, p.color_type = PNG_COLOR_TYPE_GRAY;
+  p.rows = {{0, 64, 128, 255}};
+  // A linear file is brightened by the exponent 1 / 2.2; a file already at 1 / 2.2 is left.
+  struct Case {
+    double gamma;
+    int expected[4];
+  };
+  const Case cases[] = {{1.0, {0, 136, 186, 255}}, {1 / 2.2, {0, 64, 128, 255}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.gamma);
+    p.gamma = c.gamma;
+    Loaded loaded;
+    load(&loaded, png_encode(p));
+    expect_shape(loaded, 4, 1);
+    for (int x = 0; x < 4; ++x) {
+      Bgra got = pixel(loaded, x, 0);
+      EXPECT_NEAR(got.r, c.expected[x], 1) << "x " << x;
+      EXPECT_EQ(got.g, got.r);
+      EXPECT_EQ(got.b, got.r);
+    }
+  }
+}
+
+TEST(PngImageRead, CutDamagedOversizedAndMissingFilesFailWithNullOutputs) {
+  const Bytes good = png_encode(rgb_picture(40, 30, PNG_INTERLACE_ADAM7));
+  ASSERT_GT(good.size(), 100u);
+  {
+    Loaded loaded;
+    load(&loaded, good);
+    ASSERT_EQ(loaded.result, 1);
+  }
+  auto expect_failure = [](const Bytes& file) {
+    Loaded loaded;
+    load(&loaded, file);
+    EXPECT_EQ(loaded.result, 0);
+    EXPECT_EQ(loaded.color, nullptr);
+    EXPECT_EQ(loaded.alpha, nullptr);
+  };
+  for (size_t cut : {size_t{0}, size_t{5}, size_t{8}, size_t{20}, size_t{33}, size_t{60}, good.size() / 2,
+                     good.size() - 13, good.size() - 1}) {
+    SCOPED_TRACE("cut at " + std::to_string(cut));
+    expect_failure(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)));
+  }
+  // Signature, the chunk length, the width, the colour type, the IHDR checksum, the
+  // compressed data: every one is caught.
+  for (size_t at : {size_t{0}, size_t{3}, size_t{9}, size_t{18}, size_t{25}, size_t{30}, size_t{45}}) {
+    SCOPED_TRACE("flipped byte " + std::to_string(at));
+    Bytes damaged = good;
+    damaged[at] ^= 0x55;
+    expect_failure(damaged);
+  }
+
+  // Sizes with valid checksums: above the pixel limit, and beyond libpng's side limit.
+  for (auto [width, height] : {std::pair<uint32_t, uint32_t>{30000, 30000}, {1u << 21, 1}, {1, 0x7FFFFFFF}}) {
+    SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+    Bytes huge = good;
+    uint8_t* ihdr = huge.data() + 8;  // length, "IHDR", data, checksum
+    for (int i = 0; i < 4; ++i) {
+      ihdr[8 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+      ihdr[12 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+    }
+    uLong crc = crc32(0, ihdr + 4, 17);
+    for (int i = 0; i < 4; ++i) ihdr[21 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    expect_failure(huge);
+  }
+
+  FBitmap* color = reinterpret_cast<FBitmap*>(1);
+  FBitmap* alpha = reinterpret_cast<FBitmap*>(1);
+  EXPECT_EQ(pngimage_read(&color, &alpha, picture_test_path("missing.png").c_str()), 0);
+  EXPECT_EQ(color, nullptr);
+  EXPECT_EQ(alpha, nullptr);
+}
+
+namespace {
+
+// A bitmap of the given depth and row order full of noise, padding too, so that its file
+// is too large for the output buffers and a full disk stops libpng midway.
+FBitmap* noise_bitmap(int width, int height, int bpp, bool top_down) {
+  FBitmap* bitmap = fbitmap_create(width, top_down ? -height : height, bpp);
+  uint32_t state = 12345;
+  for (uint32_t i = 0; i < fbitmap_get_size_image(bitmap); ++i) {
+    state = state * 1103515245u + 12345u;
+    bitmap->pixels[i] = static_cast<uint8_t>(state >> 23);
+  }
+  return bitmap;
+}
+
+Bytes pixels_of(const FBitmap* bitmap) {
+  return Bytes(bitmap->pixels, bitmap->pixels + fbitmap_get_size_image(bitmap));
+}
+
+// What libpng itself writes for the same picture given as RGB or RGBA rows from the top.
+Bytes reference_png(const FBitmap* bitmap) {
+  int bpp = fbitmap_get_bpp(bitmap), step = bpp / 8;
+  PngPicture p;
+  p.width = static_cast<uint32_t>(fbitmap_get_width(bitmap));
+  p.height = static_cast<uint32_t>(fbitmap_get_height(bitmap));
+  p.color_type = bpp == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+  for (uint32_t y = 0; y < p.height; ++y) {
+    const uint8_t* in = fbitmap_row(bitmap, static_cast<int32_t>(y));
+    Bytes row;
+    for (uint32_t x = 0; x < p.width; ++x, in += step) {
+      row.insert(row.end(), {in[2], in[1], in[0]});
+      if (step == 4) row.push_back(in[3]);
+    }
+    p.rows.push_back(row);
+  }
+  return png_encode(p);
+}
+
+}  // namespace
+
+TEST(PngImageWrite, RgbAndRgbaFilesMatchLibpngAndReadBackUprightWithTheBitmapUnchanged) {
+  for (int bpp : {24, 32}) {
+    for (bool top_down : {true, false}) {
+      SCOPED_TRACE(std::to_string(bpp) + (top_down ? " top-down" : " bottom-up"));
+      FBitmap* bitmap = noise_bitmap(7, 5, bpp, top_down);
+      Bytes before = pixels_of(bitmap);
+      std::string path = picture_test_path("export.png");
+      ASSERT_EQ(pngimage_write(bitmap, path.c_str()), 1);
+      EXPECT_EQ(pixels_of(bitmap), before);
+      EXPECT_EQ(picture_read_file(path), reference_png(bitmap));
+      EXPECT_FALSE(picture_file_exists(path + ".part"));
+
+      FBitmap *color = nullptr, *alpha = nullptr;
+      ASSERT_EQ(pngimage_read(&color, &alpha, path.c_str()), 1);
+      for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 7; ++x) {
+          const uint8_t* in = fbitmap_pixel_address(bitmap, x, y);
+          const uint8_t* out = fbitmap_pixel_address(color, x, y);
+          EXPECT_EQ(Bytes(out, out + 3), Bytes(in, in + 3)) << x << "," << y;
+          EXPECT_EQ(fbitmap_row(alpha, y)[x], bpp == 32 ? in[3] : 255) << x << "," << y;
+        }
+      }
+      fbitmap_destroy(color), fbitmap_destroy(alpha), fbitmap_destroy(bitmap);
+    }
+  }
+}
+
+TEST(PngImageWrite, OtherDepthsAreRefusedAndAFullDiskKeepsTheOldFileAndTheBitmap) {
+  std::string path = picture_test_path("refused.png");
+  std::remove(path.c_str());
+  for (int bpp : {8, 16}) {
+    FBitmap* bitmap = fbitmap_create(4, 4, bpp);
+    EXPECT_EQ(pngimage_write(bitmap, path.c_str()), 0) << bpp;
+    EXPECT_FALSE(picture_file_exists(path));
+    fbitmap_destroy(bitmap);
+  }
+
+  FBitmap* bitmap = noise_bitmap(300, 200, 32, true);
+  Bytes before = pixels_of(bitmap);
+  std::string kept = picture_test_path("kept.png");
+  picture_write_file(kept, {'o', 'l', 'd'});
+  for (int64_t budget : {0, 40, 100, 5000}) {
+    SCOPED_TRACE(budget);
+    fsafe_file_fail_after(budget);
+    EXPECT_EQ(pngimage_write(bitmap, kept.c_str()), 0);
+    fsafe_file_fail_after(-1);
+    EXPECT_EQ(picture_read_file(kept), (Bytes{'o', 'l', 'd'}));
+    EXPECT_FALSE(picture_file_exists(kept + ".part"));
+    EXPECT_EQ(pixels_of(bitmap), before);
+  }
+  EXPECT_EQ(pngimage_write(bitmap, picture_test_path("no-such-folder/x.png").c_str()), 0);
+  fbitmap_destroy(bitmap);
+}
