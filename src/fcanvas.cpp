@@ -11,10 +11,16 @@
 #include "fcanvas.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "fcanvas_raster.h"
 #include "fplatform.h"
@@ -212,16 +218,91 @@ struct FloodFill {
   FCanvas* canvas;
   uint8_t seed[4];  // blue, green, red, fourth byte of the seed pixel
   int32_t tolerance;  // 0..255
+  int32_t bytes_per_pixel;  // 3 or 4 when rows are read straight (blue, green, red first),
+                            // else 0: every pixel goes through fbitmap_get_rgba
+  FRect bounds;        // the walk's bounds, right and bottom exclusive
+  int64_t words;       // per row of similarity bits
+  uint8_t direct32;    // 32-bit plain rows, opaque solid brush, no clip: runs are painted
+                       // with word stores
+  int32_t row_y;       // the row `row` points at, or -1
+  uint8_t* row;        // not owned: the bitmap's row row_y
 };
 
-bool flood_on_match(void* context, int32_t x, int32_t y) {
-  const auto* fill = static_cast<const FloodFill*>(context);
+inline bool flood_similar(const FloodFill* fill, const uint8_t* px) {
+  // |a - b| <= t as one unsigned compare: a - b + t lands in 0..2t exactly then.
+  const int32_t t = fill->tolerance;
+  const uint32_t span = 2u * static_cast<uint32_t>(t);
+  return static_cast<uint32_t>(px[0] - fill->seed[0] + t) <= span &&
+         static_cast<uint32_t>(px[1] - fill->seed[1] + t) <= span &&
+         static_cast<uint32_t>(px[2] - fill->seed[2] + t) <= span;
+}
+
+bool flood_pixel_similar(const FloodFill* fill, int32_t x, int32_t y) {
   uint8_t px[4] = {0, 0, 0, 0};
   fbitmap_get_rgba(fill->canvas->bitmap, x, y, px);
-  for (int c = 0; c < 3; ++c) {
-    if (std::abs(px[c] - fill->seed[c]) > fill->tolerance) return false;
+  return flood_similar(fill, px);
+}
+
+// Similarity bits of up to 64 pixels of a 32-bit row, four at a time: per byte |pixel -
+// seed| through two saturating subtractions, compared with the tolerance; a pixel is
+// similar when its blue, green and red bytes all pass (its fourth byte is given a
+// tolerance of 255).
+#if defined(__SSE2__)
+uint64_t flood_bits_rgb32(const FloodFill* fill, const uint8_t* p, int32_t count) {
+  uint32_t seed;
+  std::memcpy(&seed, fill->seed, 4);
+  const __m128i s = _mm_set1_epi32(static_cast<int32_t>(seed));
+  const uint32_t t = static_cast<uint32_t>(fill->tolerance) * 0x010101u | 0xFF000000u;
+  const __m128i tol = _mm_set1_epi32(static_cast<int32_t>(t));
+  const __m128i zero = _mm_setzero_si128();
+  uint64_t word = 0;
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * i));
+    const __m128i d = _mm_or_si128(_mm_subs_epu8(px, s), _mm_subs_epu8(s, px));
+    const uint32_t m = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(d, tol), zero)));
+    uint32_t all = m & (m >> 1);
+    all &= all >> 2;  // bit 4k set when the four bytes of pixel k passed
+    const uint32_t four = (all & 1) | ((all >> 3) & 2) | ((all >> 6) & 4) | ((all >> 9) & 8);
+    word |= static_cast<uint64_t>(four) << i;
   }
-  return true;
+  for (; i < count; ++i) word |= static_cast<uint64_t>(flood_similar(fill, p + 4 * i)) << i;
+  return word;
+}
+#endif
+
+// The walker's view of row y (see FRasterRowFn): the similarity of the pixels from
+// bounds.left to bounds.right - 1, read along the row in one loop.
+void flood_on_row(void* context, int32_t y, uint64_t* bits) {
+  const auto* fill = static_cast<const FloodFill*>(context);
+  const int32_t n = fill->bytes_per_pixel;
+  const uint8_t* row = n != 0 ? fbitmap_row(fill->canvas->bitmap, y) : nullptr;
+  const int64_t width = static_cast<int64_t>(fill->bounds.right) - fill->bounds.left;
+  for (int64_t w = 0; w < fill->words; ++w) {
+    const int64_t first = fill->bounds.left + w * 64;
+    const int32_t count = static_cast<int32_t>(std::min<int64_t>(64, width - w * 64));
+    uint64_t word = 0;
+    if (row) {
+      const uint8_t* p = row + static_cast<std::ptrdiff_t>(first) * n;
+#if defined(__SSE2__)
+      if (n == 4) {
+        bits[w] = flood_bits_rgb32(fill, p, count);
+        continue;
+      }
+#endif
+      for (int32_t i = 0; i < count; ++i, p += n) {
+        word |= static_cast<uint64_t>(flood_similar(fill, p)) << i;
+      }
+    } else {
+      for (int32_t i = 0; i < count; ++i) {
+        word |= static_cast<uint64_t>(
+                    flood_pixel_similar(fill, static_cast<int32_t>(first + i), y))
+                << i;
+      }
+    }
+    bits[w] = word;
+  }
 }
 
 bool same_as_seed(const FloodFill* fill, const uint8_t px[4]) {
@@ -249,31 +330,95 @@ void flood_grade_pixel(const FloodFill* fill, int32_t x, int32_t y, const uint8_
                                   mix(fcolor_blue(brush), px[0]), alpha));
 }
 
+void flood_read(const FloodFill* fill, const uint8_t* row, int32_t x, int32_t y, uint8_t px[4]) {
+  px[0] = px[1] = px[2] = px[3] = 0;
+  if (row) {
+    const uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * fill->bytes_per_pixel;
+    px[0] = p[0];
+    px[1] = p[1];
+    px[2] = p[2];
+    if (fill->bytes_per_pixel == 4) px[3] = p[3];
+  } else {
+    fbitmap_get_rgba(fill->canvas->bitmap, x, y, px);
+  }
+}
+
+// The common case of flood_on_span below, on 32-bit rows as little-endian words whose low
+// three bytes are blue, green and red: the same grading at the ends, then the brush stored
+// over blue, green and red with the fourth byte kept, as the span kernels do at full
+// opacity. Written here in place, since most runs of a fill are a few pixels long and a
+// call into the kernels would cost more than the pixels.
+void flood_paint_direct32(FloodFill* fill, int32_t left, int32_t right, int32_t y) {
+  if (fill->row_y != y) {
+    fill->row = fbitmap_row(fill->canvas->bitmap, y);
+    fill->row_y = y;
+  }
+  uint8_t* row = fill->row;
+  uint32_t seed;
+  std::memcpy(&seed, fill->seed, 4);
+  seed &= 0x00FFFFFFu;
+  const auto load = [row](int32_t x) {
+    uint32_t v;
+    std::memcpy(&v, row + 4 * static_cast<std::ptrdiff_t>(x), 4);
+    return v;
+  };
+  int32_t a = left;
+  for (; a <= right && (load(a) & 0x00FFFFFFu) != seed; ++a) {
+    flood_grade_pixel(fill, a, y, row + 4 * static_cast<std::ptrdiff_t>(a));
+  }
+  int32_t b = right;
+  for (; b >= a && (load(b) & 0x00FFFFFFu) != seed; --b) {
+    flood_grade_pixel(fill, b, y, row + 4 * static_cast<std::ptrdiff_t>(b));
+  }
+  const uint32_t rgb = fill->canvas->brush_color & 0x00FFFFFFu;
+  for (int32_t x = a; x <= b; ++x) {
+    const uint32_t v = (load(x) & 0xFF000000u) | rgb;
+    std::memcpy(row + 4 * static_cast<std::ptrdiff_t>(x), &v, 4);
+  }
+}
+
 void flood_on_span(void* context, int32_t left, int32_t right, int32_t y) {
   auto* fill = static_cast<FloodFill*>(context);
+  if (fill->direct32) {
+    flood_paint_direct32(fill, left, right, y);
+    return;
+  }
   FCanvas* canvas = fill->canvas;
   if (canvas->brush_style == FBRUSH_PATTERN) {
     canvas_pattern_span(canvas, left, y, static_cast<int64_t>(right) - left + 1);
     return;
   }
+  uint8_t* row = fill->bytes_per_pixel != 0 ? fbitmap_row(canvas->bitmap, y) : nullptr;
   // Grade inward from both ends up to the first pixel that is exactly the seed; the run
   // between is plain brush.
   uint8_t px[4];
   int32_t a = left;
   for (; a <= right; ++a) {
-    px[0] = px[1] = px[2] = px[3] = 0;
-    fbitmap_get_rgba(canvas->bitmap, a, y, px);
+    flood_read(fill, row, a, y, px);
     if (same_as_seed(fill, px)) break;
     flood_grade_pixel(fill, a, y, px);
   }
   int32_t b = right;
   for (; b >= a; --b) {
-    px[0] = px[1] = px[2] = px[3] = 0;
-    fbitmap_get_rgba(canvas->bitmap, b, y, px);
+    flood_read(fill, row, b, y, px);
     if (same_as_seed(fill, px)) break;
     flood_grade_pixel(fill, b, y, px);
   }
-  if (a <= b) fcanvas_line_color(canvas, a, y, b, y, canvas->brush_color);
+  if (a > b) return;
+  // An opaque brush on a plain row without clip stores its colour, as the span kernels do
+  // at full opacity (see flood_paint_direct32).
+  const FColor brush = canvas->brush_color;
+  if (row && !canvas->clip_on && fcolor_alpha(brush) == 255) {
+    const int32_t n = fill->bytes_per_pixel;
+    uint8_t* p = row + static_cast<std::ptrdiff_t>(a) * n;
+    for (int32_t x = a; x <= b; ++x, p += n) {
+      p[0] = fcolor_blue(brush);
+      p[1] = fcolor_green(brush);
+      p[2] = fcolor_red(brush);
+    }
+    return;
+  }
+  fcanvas_line_color(canvas, a, y, b, y, brush);
 }
 
 // Lists of four or more points are closed polygons: the last point repeats the first.
@@ -617,17 +762,28 @@ int fcanvas_flood_fill(FCanvas* canvas, int32_t x, int32_t y, int32_t tolerance)
   const int32_t width = fbitmap_get_width(bitmap);
   const int32_t height = fbitmap_get_height(bitmap);
   if (x < 0 || y < 0 || x >= width || y >= height) return 0;
-  FloodFill fill{canvas, {0, 0, 0, 0}, std::clamp(tolerance, 0, 255)};
+  const int32_t bpp = fbitmap_get_bpp(bitmap);
+  const bool plain = bpp == 24 || (bpp == 32 && fbitmap_get_compression(bitmap) == FBITMAP_BI_RGB);
+  FloodFill fill{};
+  fill.canvas = canvas;
+  fill.tolerance = std::clamp(tolerance, 0, 255);
+  fill.bytes_per_pixel = plain ? bpp / 8 : 0;
+  fill.direct32 = fill.bytes_per_pixel == 4 && canvas->brush_style == FBRUSH_SOLID &&
+                  fcolor_alpha(canvas->brush_color) == 255 && !canvas->clip_on &&
+                  std::endian::native == std::endian::little;
+  fill.row_y = -1;
   fbitmap_get_rgba(bitmap, x, y, fill.seed);
   if (canvas->brush_style == FBRUSH_NONE) return 1;
   // The canvas rectangle with right and bottom made exclusive, kept inside the bitmap.
-  const FRect bounds{
+  fill.bounds = FRect{
       std::max(canvas->rect.left, 0), std::max(canvas->rect.top, 0),
       static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(canvas->rect.right) + 1, width)),
       static_cast<int32_t>(
           std::min<int64_t>(static_cast<int64_t>(canvas->rect.bottom) + 1, height))};
-  if (bounds.right <= bounds.left || bounds.bottom <= bounds.top) return 1;
-  return fraster_flood(x, y, bounds, flood_on_match, flood_on_span, &fill);
+  const FRect& b = fill.bounds;
+  if (b.right <= b.left || b.bottom <= b.top) return 1;
+  fill.words = fraster_flood_row_words(b);
+  return fraster_flood(x, y, b, flood_on_row, flood_on_span, &fill);
 }
 
 // ---- Bitmaps ----------------------------------------------------------------------------

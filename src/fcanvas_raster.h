@@ -29,14 +29,28 @@ int fraster_polygon(const FPoint* points, int32_t count, int32_t first_row, int3
                     FRasterSpanFn span, void* context);
 
 // ---- Flood fill span walker ---------------------------------------------------------------
-// Asks whether pixel (x, y) belongs to the area, i.e. is similar to the seed.
-using FRasterMatchFn = bool (*)(void* context, int32_t x, int32_t y);
+// Writes which pixels of row y belong to the area (are similar to the seed) into `bits`:
+// bit i (word i / 64, bit i % 64) stands for x = bounds.left + i, for x from bounds.left
+// to bounds.right - 1, fraster_flood_row_words(bounds) words in all; bits past the right
+// edge must be clear. The walker keeps the rows it was given and asks for each row once
+// (again only when memory is short), so a pixel's answer must not change during the walk.
+using FRasterRowFn = void (*)(void* context, int32_t y, uint64_t* bits);
 
-// Walks the 4-connected area of matching pixels that holds (seed_x, seed_y), inside
-// `bounds` (left and top inclusive, right and bottom exclusive), and reports every
-// horizontal run of it exactly once through `span` (left, right, y) as soon as it is found.
-// The callback may repaint the run; pixels of reported runs are never asked about again.
-// Returns 0 when the span table cannot be allocated (the area may then be partly
-// reported), else 1. A seed outside `bounds` reports nothing and returns 1.
-int fraster_flood(int32_t seed_x, int32_t seed_y, FRect bounds, FRasterMatchFn match,
+// Walks the 4-connected area that holds (seed_x, seed_y), inside `bounds` (left and top
+// inclusive, right and bottom exclusive), and then reports every horizontal run of it
+// exactly once through `span` (left, right, y), row by row from the top, left to right.
+// The callback may repaint the run: painting happens only after the walk, so the area's
+// rows and the callback both see the pixels as they were before the fill. Returns 0 when
+// the span table cannot be allocated or grown (the part found so far is still reported),
+// else 1. A seed outside `bounds` reports nothing and returns 1.
+int fraster_flood(int32_t seed_x, int32_t seed_y, FRect bounds, FRasterRowFn row,
                   FRasterSpanFn span, void* context);
+
+// Words in one row of the area's bits for `bounds`.
+int64_t fraster_flood_row_words(FRect bounds);
+
+// Test hook: while on, the flood walker runs without its optional indexes and caches (the
+// row marks, chain tails, flag bits and the kept rows of the area), as it does when memory
+// for them is short. Off by default.
+void fraster_flood_refuse_indexes(int refuse);
+int fraster_flood_indexes_refused();
