@@ -583,6 +583,11 @@ FSysSpawnFn fsys_set_spawn(FSysSpawnFn spawn) {
   return previous;
 }
 
+int fsys_spawn(const char* const* argv) {
+  if (argv == nullptr || argv[0] == nullptr || argv[0][0] == 0) return 0;
+  return g_spawn(argv);
+}
+
 int fsys_shell_open(const char* path) {
   if (path == nullptr || path[0] == 0 || !fsys_file_exists(path)) return 0;
   // A relative name such as "-h" would reach the opener as an option.

@@ -119,6 +119,9 @@ int fsys_camera_capture(char* path, size_t size);
 using FSysSpawnFn = int (*)(const char* const* argv);
 // Installs `spawn` (null restores the real one); returns the previous function.
 FSysSpawnFn fsys_set_spawn(FSysSpawnFn spawn);
+// Starts a program through the installed function, never through a shell; 1 when it
+// started. The application hands attachments to the mail program this way.
+int fsys_spawn(const char* const* argv);
 
 // ---- Language ------------------------------------------------------------------------------
 // The user's language as a language code (English UK 1, French 2, German 3, ...; 99 when

@@ -733,6 +733,33 @@ bool wins_window_create_window(const char* title) {
 
 }  // namespace
 
+int wins_window_show_message(const char* caption, const char* text, int is_error) {
+  if (g_window && wins_window_dialogs_allowed()) {
+    uint32_t flags = is_error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+    if (SDL_ShowSimpleMessageBox(flags, caption, text, g_window) == 0) return 1;
+  }
+  std::fprintf(stderr, "%s: %s\n", caption, text);
+  return 0;
+}
+
+int wins_window_ask(const char* caption, const char* text, const char* yes, const char* no) {
+  if (!g_window || !wins_window_dialogs_allowed()) return -1;
+  const SDL_MessageBoxButtonData buttons[] = {
+      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, no},
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, yes},
+  };
+  SDL_MessageBoxData data{};
+  data.flags = SDL_MESSAGEBOX_INFORMATION;
+  data.window = g_window;
+  data.title = caption;
+  data.message = text;
+  data.numbuttons = 2;
+  data.buttons = buttons;
+  int pressed = -1;
+  if (SDL_ShowMessageBox(&data, &pressed) != 0) return -1;
+  return pressed == 1 ? 1 : 0;
+}
+
 // ---- Program entry ------------------------------------------------------------------------
 
 int wins_window_entry(int argc, char** argv, const FAppHooks* hooks) {

@@ -85,6 +85,13 @@ void wins_window_set_flush(FPlatformFlushFn flush);
 // pick a screen class).
 void wins_window_set_display_size(int32_t width, int32_t height);
 
+// Desktop message boxes on the window, for the application's messages until the dialog
+// toolkit brings its own. Show: 1 when a box was shown, 0 when the text went to stderr
+// (no window, a headless driver, or PENLARK_NO_DIALOGS). Ask: 1 yes, 0 no, -1 when no box
+// can be shown.
+int wins_window_show_message(const char* caption, const char* text, int is_error);
+int wins_window_ask(const char* caption, const char* text, const char* yes, const char* no);
+
 // Formats the fatal-error banner for a failed check in `source_path` at `line`: the unit is
 // the base name without folders and extension.
 void wins_window_format_fatal(char* out, size_t size, const char* source_path, int line);
