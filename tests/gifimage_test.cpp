@@ -7,46 +7,29 @@
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fbitmap.h"
 #include "fsafe_file.h"
+#include "picture_files.h"
 
 namespace {
 
-std::string home_path(const std::string& name) {
-  const char* home = std::getenv("PENLARK_HOME");
-  mkdir(home, 0755);
-  return std::string(home) + "/" + name;
-}
-
-void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
-}
-
+std::string home_path(const std::string& name) { return picture_test_path(name); }
+void write_file(const std::string& path, const Bytes& bytes) { picture_write_file(path, bytes); }
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  Bytes b = picture_read_file(path);
+  return std::string(b.begin(), b.end());
 }
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
+bool exists(const std::string& path) { return picture_file_exists(path); }
 
 using BitmapPtr = std::unique_ptr<FBitmap, decltype(&fbitmap_destroy)>;
 BitmapPtr own(FBitmap* b) { return BitmapPtr(b, &fbitmap_destroy); }
@@ -164,12 +147,15 @@ std::vector<uint32_t> expected_picture(int width, int height, uint32_t backgroun
   return all;
 }
 
+// Reads the file and compares the whole picture, top row first.
+void expect_picture(const std::vector<uint8_t>& bytes, const std::vector<uint32_t>& expected) {
+  ReadResult read = read_bytes(bytes);
+  ASSERT_EQ(read.result, 1);
+  EXPECT_EQ(picture(read.bitmap.get()), expected);
+}
+
 GifImage image_of(int left, int top, int width, int height, uint8_t colors) {
-  GifImage image;
-  image.left = left;
-  image.top = top;
-  image.width = width;
-  image.height = height;
+  GifImage image{left, top, width, height, false, {}, {}};
   for (int i = 0; i < width * height; ++i) image.indices.push_back(static_cast<uint8_t>((i * 7 + i / width) % colors));
   return image;
 }
@@ -181,11 +167,7 @@ const std::vector<uint32_t> kLocal = {0x010101, 0x020202, 0xABCDEF, 0x808080};
 
 TEST(GifImageRead, FirstImageLandsOnTheScreen) {
   // An image filling the screen: top-down 24-bit of the screen's size.
-  GifRecipe full;
-  full.width = 5;
-  full.height = 3;
-  full.global_map = kGlobal;
-  full.images = {image_of(0, 0, 5, 3, 8)};
+  GifRecipe full{.width = 5, .height = 3, .background = 0, .global_map = kGlobal, .comments = {}, .images = {image_of(0, 0, 5, 3, 8)}};
   ReadResult a = read_bytes(build_gif(full));
   ASSERT_EQ(a.result, 1);
   EXPECT_EQ(fbitmap_get_bpp(a.bitmap.get()), 24);
@@ -197,76 +179,43 @@ TEST(GifImageRead, FirstImageLandsOnTheScreen) {
   // Interlaced rows arrive in four passes and land in their own rows; heights that end
   // inside every pass.
   for (int height : {1, 2, 5, 10, 17}) {
-    GifRecipe interlaced;
-    interlaced.width = 3;
-    interlaced.height = height;
-    interlaced.global_map = kGlobal;
+    GifRecipe interlaced{.width = 3, .height = height, .background = 0, .global_map = kGlobal, .comments = {}, .images = {}};
     GifImage image = image_of(0, 0, 3, height, 8);
     for (int r = 0; r < height; ++r)
       for (int c = 0; c < 3; ++c) image.indices[static_cast<size_t>(r) * 3 + c] = static_cast<uint8_t>((r + c) % 8);
     image.interlace = true;
     interlaced.images = {image};
-    ReadResult b = read_bytes(build_gif(interlaced));
-    ASSERT_EQ(b.result, 1);
-    EXPECT_EQ(picture(b.bitmap.get()), expected_picture(3, height, 0, image, kGlobal)) << height;
+    SCOPED_TRACE(height);
+    expect_picture(build_gif(interlaced), expected_picture(3, height, 0, image, kGlobal));
   }
 
   // A small image at an offset keeps the background (global entry 2) around it, and a
   // local table wins over the global one.
-  GifRecipe offset;
-  offset.width = 7;
-  offset.height = 6;
-  offset.background = 2;
-  offset.global_map = kGlobal;
-  offset.images = {image_of(3, 2, 2, 3, 4)};
+  GifRecipe offset{.width = 7, .height = 6, .background = 2, .global_map = kGlobal, .comments = {}, .images = {image_of(3, 2, 2, 3, 4)}};
   offset.images[0].local_map = kLocal;
-  ReadResult c = read_bytes(build_gif(offset));
-  ASSERT_EQ(c.result, 1);
-  EXPECT_EQ(picture(c.bitmap.get()), expected_picture(7, 6, 0x336699, offset.images[0], kLocal));
+  expect_picture(build_gif(offset), expected_picture(7, 6, 0x336699, offset.images[0], kLocal));
 
   // Without a global table the background number's bytes are the colour: 5 is red 5.
   GifRecipe no_global = offset;
   no_global.global_map.clear();
   no_global.background = 5;
-  ReadResult d = read_bytes(build_gif(no_global));
-  ASSERT_EQ(d.result, 1);
-  EXPECT_EQ(picture(d.bitmap.get()), expected_picture(7, 6, 0x050000, offset.images[0], kLocal));
+  expect_picture(build_gif(no_global), expected_picture(7, 6, 0x050000, offset.images[0], kLocal));
 
   // Only extension records: the background and success.
-  GifRecipe comments;
-  comments.width = 4;
-  comments.height = 2;
-  comments.background = 7;
-  comments.global_map = kGlobal;
-  comments.comments = {"first", std::string(600, 'x')};
-  ReadResult e = read_bytes(build_gif(comments));
-  ASSERT_EQ(e.result, 1);
-  EXPECT_EQ(picture(e.bitmap.get()), std::vector<uint32_t>(8, 0xFEDCBA));
+  GifRecipe comments{.width = 4, .height = 2, .background = 7, .global_map = kGlobal, .comments = {"first", std::string(600, 'x')}, .images = {}};
+  expect_picture(build_gif(comments), std::vector<uint32_t>(8, 0xFEDCBA));
 
   // An animation: extensions before the first frame are skipped, and only the first frame
   // is drawn.
-  GifRecipe animated;
-  animated.width = 4;
-  animated.height = 4;
-  animated.background = 1;
-  animated.global_map = kGlobal;
-  animated.comments = {"frame one"};
-  animated.images = {image_of(0, 0, 2, 2, 8), image_of(0, 0, 4, 4, 3), image_of(2, 2, 2, 2, 8)};
-  ReadResult f = read_bytes(build_gif(animated));
-  ASSERT_EQ(f.result, 1);
-  EXPECT_EQ(picture(f.bitmap.get()), expected_picture(4, 4, 0xFFFFFF, animated.images[0], kGlobal));
+  GifRecipe animated{.width = 4, .height = 4, .background = 1, .global_map = kGlobal, .comments = {"frame one"}, .images = {image_of(0, 0, 2, 2, 8), image_of(0, 0, 4, 4, 3), image_of(2, 2, 2, 2, 8)}};
+  expect_picture(build_gif(animated), expected_picture(4, 4, 0xFFFFFF, animated.images[0], kGlobal));
 }
 
 TEST(GifImageRead, ImagesAndIndicesBeyondTheirBoundsAreContained) {
   // giflib writes any position; the reader clips to the screen. Images that stick out on
   // the right, at the bottom, both, or lie wholly outside.
   for (auto [left, top] : {std::pair{3, 0}, std::pair{0, 4}, std::pair{4, 3}, std::pair{5, 0}, std::pair{60000, 60000}}) {
-    GifRecipe outside;
-    outside.width = 5;
-    outside.height = 5;
-    outside.background = 6;
-    outside.global_map = kGlobal;
-    outside.images = {image_of(left, top, 4, 3, 8)};
+    GifRecipe outside{.width = 5, .height = 5, .background = 6, .global_map = kGlobal, .comments = {}, .images = {image_of(left, top, 4, 3, 8)}};
     ReadResult a = read_bytes(build_gif(outside));
     ASSERT_EQ(a.result, 1) << left << "," << top;
     EXPECT_EQ(fbitmap_get_width(a.bitmap.get()), 5);
@@ -276,9 +225,7 @@ TEST(GifImageRead, ImagesAndIndicesBeyondTheirBoundsAreContained) {
   // An image of two lines with a two-entry local table, holding indices 2 and 3: written
   // with a four-entry table, then the table is cut to two entries in the file. Indices
   // beyond the table read its first entry.
-  GifRecipe beyond;
-  beyond.width = 4;
-  beyond.height = 1;
+  GifRecipe beyond{.width = 4, .height = 1, .background = 0, .global_map = {}, .comments = {}, .images = {}};
   GifImage image = image_of(0, 0, 4, 1, 4);
   image.indices = {0, 1, 2, 3};
   image.local_map = kLocal;
@@ -289,16 +236,10 @@ TEST(GifImageRead, ImagesAndIndicesBeyondTheirBoundsAreContained) {
   ASSERT_EQ(bytes[22] & 0x87, 0x81);
   bytes[22] = static_cast<uint8_t>((bytes[22] & ~0x07) | 0x00);
   bytes.erase(bytes.begin() + 23 + 6, bytes.begin() + 23 + 12);
-  ReadResult b = read_bytes(bytes);
-  ASSERT_EQ(b.result, 1);
-  EXPECT_EQ(picture(b.bitmap.get()), (std::vector<uint32_t>{0x010101, 0x020202, 0x010101, 0x010101}));
+  expect_picture(bytes, {0x010101, 0x020202, 0x010101, 0x010101});
 
   // An image descriptor larger than any picture the reader takes, on a small screen.
-  GifRecipe huge_image;
-  huge_image.width = 4;
-  huge_image.height = 4;
-  huge_image.global_map = kGlobal;
-  huge_image.images = {image_of(0, 0, 2, 2, 8)};
+  GifRecipe huge_image{.width = 4, .height = 4, .background = 0, .global_map = kGlobal, .comments = {}, .images = {image_of(0, 0, 2, 2, 8)}};
   std::vector<uint8_t> patched = build_gif(huge_image);
   size_t descriptor = 13 + 3 * 8;
   ASSERT_EQ(patched[descriptor], ',');
@@ -307,10 +248,7 @@ TEST(GifImageRead, ImagesAndIndicesBeyondTheirBoundsAreContained) {
 
   // Screens of no size or beyond the pixel bound fail before any pixel is allocated.
   for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{65535, 65535}, std::pair{8193, 8193}}) {
-    GifRecipe huge;
-    huge.width = w;
-    huge.height = h;
-    huge.global_map = kGlobal;
+    GifRecipe huge{.width = w, .height = h, .background = 0, .global_map = kGlobal, .comments = {}, .images = {}};
     ReadResult c = read_bytes(build_gif(huge));
     EXPECT_EQ(c.result, 0) << w << "x" << h;
     EXPECT_EQ(c.bitmap, nullptr);
@@ -318,12 +256,7 @@ TEST(GifImageRead, ImagesAndIndicesBeyondTheirBoundsAreContained) {
 }
 
 TEST(GifImageRead, DamagedFilesFailCleanly) {
-  GifRecipe recipe;
-  recipe.width = 9;
-  recipe.height = 7;
-  recipe.global_map = kGlobal;
-  recipe.comments = {"note"};
-  recipe.images = {image_of(1, 1, 8, 6, 8)};
+  GifRecipe recipe{.width = 9, .height = 7, .background = 0, .global_map = kGlobal, .comments = {"note"}, .images = {image_of(1, 1, 8, 6, 8)}};
   std::vector<uint8_t> good = build_gif(recipe);
   ASSERT_EQ(read_bytes(good).result, 1);
 
@@ -348,11 +281,7 @@ TEST(GifImageRead, DamagedFilesFailCleanly) {
 
   // An image with neither a local nor a global table: giflib will not write one, so the
   // two-entry global table is cut out of the file afterwards.
-  GifRecipe no_map;
-  no_map.width = 2;
-  no_map.height = 2;
-  no_map.global_map = {0x111111, 0x222222};
-  no_map.images = {image_of(0, 0, 2, 2, 2)};
+  GifRecipe no_map{.width = 2, .height = 2, .background = 0, .global_map = {0x111111, 0x222222}, .comments = {}, .images = {image_of(0, 0, 2, 2, 2)}};
   std::vector<uint8_t> stripped = build_gif(no_map);
   ASSERT_EQ(stripped[10], 0xF0);
   stripped[10] = 0x70;

@@ -26,38 +26,17 @@
 #include "jpegimage.h"
 #include "paint_context.h"
 #include "paint_history.h"
+#include "picture_files.h"
 #include "pngimage.h"
 #include "shape.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 constexpr uint32_t kRectId = 4;  // the test tool's id, also its steps' type
 
-Bytes read_file(const std::string& path) {
-  Bytes bytes;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return bytes;
-  int c;
-  while ((c = std::fgetc(file)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-  std::fclose(file);
-  return bytes;
-}
-
-void write_file(const std::string& path, const Bytes& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  if (!bytes.empty()) {
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-  }
-  std::fclose(file);
-}
-
-bool exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
+Bytes read_file(const std::string& path) { return picture_read_file(path); }
+void write_file(const std::string& path, const Bytes& bytes) { picture_write_file(path, bytes); }
+bool exists(const std::string& path) { return picture_file_exists(path); }
 
 int32_t i32_at(const Bytes& b, size_t at) { return fbytes_get_i32(b.data() + at); }
 uint32_t u32_at(const Bytes& b, size_t at) { return fbytes_get_u32(b.data() + at); }
@@ -149,10 +128,8 @@ class PaintFileTest : public testing::Test {
   void draw_rect(int32_t l, int32_t t, int32_t r, int32_t b, FColor color) {
     paint_context_set_fore_color(pc_, color);
     uint8_t data[16];
-    fbytes_put_i32(data, l);
-    fbytes_put_i32(data + 4, t);
-    fbytes_put_i32(data + 8, r);
-    fbytes_put_i32(data + 12, b);
+    const int32_t fields[4] = {l, t, r, b};
+    for (int i = 0; i < 4; ++i) fbytes_put_i32(data + 4 * i, fields[i]);
     shape_load(&tool_.shape, data, 16);
     shape_draw(&tool_.shape, paint_context_get_renderer(pc_), nullptr, 1.0);
     ASSERT_NE(paint_history_add(history_, kRectId, data, 16), nullptr);

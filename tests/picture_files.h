@@ -34,9 +34,7 @@ inline Bytes picture_read_file(const std::string& path) {
   Bytes bytes;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return bytes;
-  uint8_t buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  for (int c; (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
   std::fclose(file);
   return bytes;
 }
