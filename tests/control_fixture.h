@@ -1,36 +1,15 @@
-// The bench the control tests share: a screen of the asked depth made global, a theme, a
-// recording flush, and "boxes": controls whose handlers write what fired, in order, to one
-// log. A box with children is a container that routes pen events to them (topmost first),
-// moves the focus on a tap and navigates the focus with the arrow keys.
+// The bench the control tests share, on the surface bench's log (surface_fixture.h): a
+// screen of the asked depth made global, a theme, and "boxes": controls whose handlers
+// write what fired, in order, to the log. A box with kids is a container that routes pen
+// events to them (topmost first), takes the focus of a tapped kid and moves it with the
+// arrow keys.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
-#include <string>
-#include <vector>
 
 #include "fcontrol.h"
-#include "fscreen.h"
 #include "ftheme.h"
-#include "wins_window.h"
-
-using Log = std::vector<std::string>;
-inline Log g_log;
-
-__attribute__((format(printf, 1, 2))) inline std::string fmt(const char* format, ...) {
-  char buffer[160];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
-inline std::string text(const FRect& r) {
-  return fmt("%d,%d,%d,%d", r.left, r.top, r.right, r.bottom);
-}
+#include "surface_fixture.h"
 
 struct Box;
 using BoxAction = void (*)(Box* box);
@@ -42,32 +21,32 @@ struct Box {
   Box* parent_box;
   Box* kids[8];
   int32_t kid_count;
-  int32_t pen_answer;  // answer for points inside the box (or while it holds the capture)
+  int32_t pen_answer;  // for points inside the box (or while it holds the capture)
   int32_t key_answer;
   int32_t focusable;
-  int32_t focus_index;  // container: the focused kid, -1 none
-  FRect viewport;       // container: where the arrow keys look for kids
-  BoxAction pen_action;       // runs in the pen handler after the answer is taken; may destroy
+  int32_t focus_index;          // container: the focused kid, -1 none
+  FRect viewport;               // container: where the arrow keys look for kids
+  BoxAction pen_action;         // runs in the pen handler after the answer is taken; may destroy
   BoxAction focus_lost_action;  // runs in the focus-lost handler; may destroy
 };
 
 inline Box* box_of(FControl* c) { return reinterpret_cast<Box*>(c); }
 inline void note(Box* b, const std::string& what) { g_log.push_back(b->name + what); }
+inline std::string text(const FInsets& m) {
+  return fmt("%d %d %d %d", m.left, m.top, m.right, m.bottom);
+}
+inline FRect rect_of(const Box* b) { return b->control.surface.rect; }
 
 inline std::vector<Box*> g_boxes;  // every live box, freed by the fixture
-
-inline void box_remove_kid(Box* parent, Box* kid) {
-  Box** end = parent->kids + parent->kid_count;
-  Box** at = std::find(parent->kids, end, kid);
-  if (at == end) return;
-  std::copy(at + 1, end, at);
-  --parent->kid_count;
-}
 
 // As a well-behaved owner: out of its parent's list, deinit, its kids orphaned, freed.
 // The kids are orphaned only after deinit, which must find a kid's capture through them.
 inline void box_destroy(Box* b) {
-  if (b->parent_box) box_remove_kid(b->parent_box, b);
+  if (Box* parent = b->parent_box) {
+    Box** end = parent->kids + parent->kid_count;
+    std::copy(std::find(parent->kids, end, b) + 1, end, std::find(parent->kids, end, b));
+    --parent->kid_count;
+  }
   g_boxes.erase(std::find(g_boxes.begin(), g_boxes.end(), b));
   fcontrol_deinit(&b->control);
   for (int32_t i = 0; i < b->kid_count; ++i) {
@@ -104,18 +83,13 @@ inline int32_t box_pen(FControl* c, int32_t type, int32_t x, int32_t y, uint32_t
 inline int32_t box_key(FControl* c, uint32_t key, int32_t, uint32_t) {
   Box* b = box_of(c);
   note(b, fmt(":key %X", key));
-  FFocusDirection direction;
-  switch (key) {
-    case FKEY_UP: direction = FFocusDirection::up; break;
-    case FKEY_DOWN: direction = FFocusDirection::down; break;
-    case FKEY_LEFT: direction = FFocusDirection::left; break;
-    case FKEY_RIGHT: direction = FFocusDirection::right; break;
-    default: return b->key_answer;
-  }
-  if (b->kid_count == 0) return b->key_answer;
+  const FFocusDirection directions[] = {FFocusDirection::left, FFocusDirection::right,
+                                        FFocusDirection::up, FFocusDirection::down};
+  if (key < FKEY_LEFT || key > FKEY_DOWN || b->kid_count == 0) return b->key_answer;
   const char* name = b->name;
   FControlGuard guard(c);
-  int moved = fcontrol_focus_navigate(c, b->kid_count, &b->focus_index, &b->viewport, direction);
+  int moved = fcontrol_focus_navigate(c, b->kid_count, &b->focus_index, &b->viewport,
+                                      directions[key - FKEY_LEFT]);
   if (!guard.alive()) {
     g_log.push_back(fmt("%s:gone", name));
     return 1;
@@ -147,24 +121,19 @@ inline Box* box_make(const char* name, Box* parent, FRect rect) {
   fcontrol_set_can_focus(c, [](FControl* s) { return box_of(s)->focusable; });
   fcontrol_set_focus_gained_handler(c, [](FControl* s) { note(box_of(s), ":gained"); });
   fcontrol_set_focus_lost_handler(c, [](FControl* s) {
-    Box* box = box_of(s);
-    note(box, ":lost");
-    if (box->focus_lost_action) box->focus_lost_action(box);
+    note(box_of(s), ":lost");
+    if (box_of(s)->focus_lost_action) box_of(s)->focus_lost_action(box_of(s));
   });
   return b;
 }
 
 // Resize and layout handlers that log, for the geometry tests.
 inline void box_log_geometry(Box* b) {
-  fcontrol_set_resize_handler(&b->control, [](FControl* c, const FRect* r) {
-    note(box_of(c), ":resize " + text(*r));
-  });
-  fcontrol_set_layout_handler(&b->control, [](FControl* c, const FRect* r) {
-    note(box_of(c), ":layout " + text(*r));
-  });
+  fcontrol_set_resize_handler(
+      &b->control, [](FControl* c, const FRect* r) { note(box_of(c), ":resize " + text(*r)); });
+  fcontrol_set_layout_handler(
+      &b->control, [](FControl* c, const FRect* r) { note(box_of(c), ":layout " + text(*r)); });
 }
-
-inline FRect rect_of(const Box* b) { return b->control.surface.rect; }
 
 class ControlBench : public ::testing::Test {
  protected:
@@ -189,15 +158,14 @@ class ControlBench : public ::testing::Test {
     if (theme) ftheme_destroy(theme);
     fscreen_release(&screen);
   }
-  // The screen pixel as stored: 0xRRGGBB at 32 bpp, RGB565 at 16 bpp.
-  uint32_t pixel(int32_t x, int32_t y) {
-    uint32_t raw = fbitmap_get_pixel(screen.canvas.bitmap, x, y);
-    return fbitmap_get_bpp(screen.canvas.bitmap) == 32 ? raw & 0xFFFFFF : raw;
-  }
-  // `rgb` (0xRRGGBB) as the screen stores it.
+  // `rgb` (0xRRGGBB) as the screen stores it: as it is at 32 bpp, RGB565 at 16.
   uint32_t stored(uint32_t rgb) {
     if (fbitmap_get_bpp(screen.canvas.bitmap) == 32) return rgb;
     return ((rgb >> 19) & 0x1F) << 11 | ((rgb >> 10) & 0x3F) << 5 | ((rgb >> 3) & 0x1F);
+  }
+  uint32_t pixel(int32_t x, int32_t y) {  // the screen pixel as stored
+    uint32_t raw = fbitmap_get_pixel(screen.canvas.bitmap, x, y);
+    return fbitmap_get_bpp(screen.canvas.bitmap) == 32 ? raw & 0xFFFFFF : raw;
   }
 
   FScreen screen{};

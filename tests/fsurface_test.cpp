@@ -1,33 +1,65 @@
-// Surfaces on a real screen: the hooks that fire and their order, the back buffer's
-// pixels and the flushed rectangles; hooks that release their surface or its parent
-// (plain surfaces and controls), and how often a resize tells the tree below.
+// Surfaces on a real screen: the hooks that fire and their order, the back buffer's pixels
+// and the flushed rectangles; hooks that release their surface or its parent (plain
+// surfaces and controls), and how often a resize tells the tree below.
 
 #include "fsurface.h"
 
-#include <algorithm>
-
-#include "fcontrol.h"
-#include "surface_fixture.h"
+#include "control_fixture.h"
 
 namespace {
 
-using SurfaceTest = SurfaceBench;
+// Probes on the heap, so that the address sanitizer sees every read of a freed one; the
+// fixture frees those a test leaves.
+std::vector<Probe*> g_heap;
+
+Probe* probe_new(const char* name, Probe* parent, FRect rect) {
+  auto* p = new Probe{};
+  probe_create(*p, name, parent, rect, 0xFF0000FFu);
+  g_heap.push_back(p);
+  return p;
+}
+
+// As a well-behaved owner frees a dialog: out of its parent's children, its own children
+// orphaned, released, deleted.
+void probe_free(Probe* p) {
+  if (FSurface* parent = p->surface.parent) {
+    Probe* owner = probe_of(parent);
+    Probe** end = owner->children + owner->child_total;
+    *std::find(owner->children, end, p) = *(end - 1);
+    --owner->child_total;
+  }
+  for (int32_t i = 0; i < p->child_total; ++i)
+    fsurface_set_parent(&p->children[i]->surface, nullptr);
+  g_heap.erase(std::find(g_heap.begin(), g_heap.end(), p));
+  fsurface_release(&p->surface);
+  delete p;
+}
+
+class SurfaceTest : public SurfaceBench {
+ protected:
+  void TearDown() override {
+    while (!g_heap.empty()) probe_free(g_heap.back());
+    while (!g_boxes.empty()) box_destroy(g_boxes.back());
+    SurfaceBench::TearDown();
+  }
+  // P at (2, 1) holding C at (1, 1), which holds the one-pixel G at (0, 0).
+  void tree() {
+    probe_create(a, "P", nullptr, {2, 1, 11, 8}, 0xFF0000FFu);
+    probe_create(b, "C", &a, {1, 1, 3, 2}, 0xFF00FF00u);
+    probe_create(c, "G", &b, {0, 0, 0, 0}, 0xFFFF0000u);
+  }
+};
 
 TEST_F(SurfaceTest, RealizeBuildsTheSubtreeAndUpdateRecomposesUpTheChain) {
-  // P at (2, 1) holds C at (1, 1), which holds the one-pixel G at (0, 0).
-  probe_create(a, "P", nullptr, {2, 1, 11, 8}, 0xFF0000FFu);
-  probe_create(b, "C", &a, {1, 1, 3, 2}, 0xFF00FF00u);
-  probe_create(c, "G", &b, {0, 0, 0, 0}, 0xFFFF0000u);
+  tree();
   fsurface_show(&a.surface);
   EXPECT_EQ(fsurface_update(&b.surface, nullptr), 0);  // never realized: nothing happens
   EXPECT_EQ(g_log, Log{});
-
   ASSERT_EQ(fsurface_realize(&a.surface), 1);
   EXPECT_EQ(fsurface_realize(&a.surface), 1);  // once only
   EXPECT_EQ(g_log, (Log{"P:moved 2,1,11,8", "C:screen 2,1,11,8", "G:screen 2,1,11,8",
-                        "P:draw 0,0,9,7", "C:moved 1,1,3,2", "G:screen 1,1,3,2",
-                        "C:draw 0,0,2,1", "G:moved 0,0,0,0", "G:draw 0,0,0,0", "G:compose",
-                        "C:compose"}));
+                        "P:draw 0,0,9,7", "C:moved 1,1,3,2", "G:screen 1,1,3,2", "C:draw 0,0,2,1",
+                        "G:moved 0,0,0,0", "G:draw 0,0,0,0", "G:compose", "C:compose"}));
   EXPECT_EQ(rgb(a.surface.canvas.bitmap, 1, 1), 0xFF0000u);  // G through C
   EXPECT_EQ(rgb(a.surface.canvas.bitmap, 3, 2), 0x00FF00u);
   EXPECT_EQ(screen_rgb(3, 2), 0xFFFFFFu);  // the screen has not been painted
@@ -41,46 +73,54 @@ TEST_F(SurfaceTest, RealizeBuildsTheSubtreeAndUpdateRecomposesUpTheChain) {
   EXPECT_EQ(screen_rgb(5, 2), 0xFFFFFFu);  // outside the area nothing was painted
 }
 
-TEST_F(SurfaceTest, MovingThenUpdatingRepaintsTheOldAndTheNewPlace) {
-  probe_create(a, "a", nullptr, {1, 2, 5, 6}, 0xFFFF0000u);
-  fsurface_move_by(&a.surface, 1, 0, 0);  // not realized: no old place to repaint
-  EXPECT_EQ(fsurface_get_dirty(&a.surface, nullptr), 0);
-  fsurface_show(&a.surface);
-  fsurface_realize(&a.surface);
+TEST_F(SurfaceTest, MovesAndResizesRepaintTheOldPlaceAndTellTheChildrenOnce) {
+  probe_create(d, "a", nullptr, {1, 2, 5, 6}, 0xFFFF0000u);
+  fsurface_move_by(&d.surface, 1, 0, 0);  // not realized: no old place to repaint
+  EXPECT_EQ(fsurface_get_dirty(&d.surface, nullptr), 0);
+  fsurface_show(&d.surface);
+  fsurface_realize(&d.surface);
   g_log.clear();
-
-  fsurface_move_by(&a.surface, 10, 0, 1);
-  fsurface_move_by(&a.surface, 0, 0, 1);  // no change, no call
-  ASSERT_EQ(fsurface_update(&a.surface, nullptr), 1);
-  EXPECT_EQ(g_log, (Log{"a:moved 12,2,16,6", "a:draw 0,0,4,4", "background 2,2,16,6",
-                        "a:compose", "flush 2,2,16,6"}));
+  fsurface_move_by(&d.surface, 10, 0, 1);
+  fsurface_move_by(&d.surface, 0, 0, 1);  // no change, no call
+  ASSERT_EQ(fsurface_update(&d.surface, nullptr), 1);
+  EXPECT_EQ(g_log, (Log{"a:moved 12,2,16,6", "a:draw 0,0,4,4", "background 2,2,16,6", "a:compose",
+                        "flush 2,2,16,6"}));
   EXPECT_EQ(screen_rgb(6, 6), 0x808080u);  // the place it left
-
   // The dirty place is spent by the update and widened by every later move.
-  fsurface_move_by(&a.surface, -1, 0, 0);
-  fsurface_move_by(&a.surface, 0, 3, 0);
+  fsurface_move_by(&d.surface, -1, 0, 0);
+  fsurface_move_by(&d.surface, 0, 3, 0);
   FRect dirty{};
-  ASSERT_EQ(fsurface_get_dirty(&a.surface, &dirty), 1);
-  EXPECT_TRUE(frect_equal(dirty, FRect{11, 2, 16, 9}));
-}
+  ASSERT_EQ(fsurface_get_dirty(&d.surface, &dirty), 1);
+  EXPECT_EQ(text(dirty), "11,2,16,9");
+  fsurface_hide(&d.surface);
 
-TEST_F(SurfaceTest, ResizeRecreatesTheCanvasAndTellsTheChildren) {
-  probe_create(a, "P", nullptr, {2, 1, 11, 8}, 0xFF0000FFu);
-  probe_create(b, "C", &a, {1, 1, 3, 2}, 0xFF00FF00u);
-  probe_create(c, "G", &b, {0, 0, 0, 0}, 0xFFFF0000u);
+  // A resize recreates the canvas and tells the children; the same size does nothing, or
+  // only on_moved for a new place, and keeps the canvas.
+  tree();
   fsurface_realize(&a.surface);
   g_log.clear();
   ASSERT_EQ(fsurface_resize(&a.surface, 6, 4), 1);
   EXPECT_EQ(g_log, (Log{"P:moved 2,1,7,4", "C:screen 2,1,7,4", "G:screen 2,1,7,4"}));
+  EXPECT_EQ(text(a.surface.canvas.rect), "0,0,5,3");
   const FBitmap* bitmap = a.surface.canvas.bitmap;
-  EXPECT_TRUE(frect_equal(a.surface.canvas.rect, FRect{0, 0, 5, 3}));
-
-  // Same size: nothing, or only on_moved for a new place, and the canvas is kept.
   g_log.clear();
   EXPECT_EQ(fsurface_resize(&a.surface, 6, 4), 1);
   EXPECT_EQ(fsurface_set_rect(&a.surface, 5, 5, 6, 4), 1);
   EXPECT_EQ(g_log, Log{"P:moved 5,5,10,8"});
   EXPECT_EQ(a.surface.canvas.bitmap, bitmap);
+
+  // C takes P's height minus two on every notification: its own resize tells G, and the
+  // notification from P does not tell G a second time. Unchanged, C passes the news on.
+  fsurface_set_on_screen_changed(&b.surface, [](FSurface* s, const FRect* r) {
+    note(s, ":screen " + text(*r));
+    fsurface_resize(s, 3, fsurface_get_height(s->parent) - 2);
+  });
+  g_log.clear();
+  ASSERT_EQ(fsurface_resize(&a.surface, 6, 5), 1);
+  ASSERT_EQ(fsurface_resize(&a.surface, 7, 5), 1);
+  EXPECT_EQ(g_log,
+            (Log{"P:moved 5,5,10,9", "C:screen 5,5,10,9", "C:moved 1,1,3,3", "G:screen 1,1,3,3",
+                 "P:moved 5,5,11,9", "C:screen 5,5,11,9", "G:screen 5,5,11,9"}));
 
   // No memory for the canvas: 0, no canvas, and updating stays harmless.
   g_log.clear();
@@ -106,18 +146,15 @@ TEST_F(SurfaceTest, CompositionGoesThroughTheMaskOverTheKeyOrTheHook) {
   probe_create(a, "a", nullptr, {2, 0, 5, 0}, 0xFF102030u);
   fbitmap_fill_rect(a.surface.canvas.bitmap, 2, 0, 3, 0, 0xFF302010u);
   EXPECT_EQ(compose_row(), (Row{g, g, 0x102030, 0x102030, 0x302010, 0x302010, g, g}));
-
   // The key is matched with red in the low byte: only the first colour vanishes.
   fsurface_set_color_key(&a.surface, 0xFF102030u);
   EXPECT_EQ(compose_row(), (Row{g, g, g, g, 0x302010, 0x302010, g, g}));
-
   // The mask wins over the key. Blends shift by 8: full cover keeps (src x 255) >> 8.
   FBitmap mask{};
   ASSERT_EQ(fbitmap_init(&mask, 4, -1, 8), 1);
   for (int32_t x = 0; x < 4; ++x) fbitmap_set_pixel(&mask, x, 0, x % 2 ? 0 : 255);
   fsurface_set_mask(&a.surface, &mask, 255);
   EXPECT_EQ(compose_row(), (Row{g, g, 0x0F1F2F, 0x7F7F7F, 0x2F1F0F, 0x7F7F7F, g, g}));
-
   // on_compose replaces the bitmap, after before_compose; a hidden surface gets neither.
   fsurface_set_on_compose(&a.surface, [](FSurface*, FCanvas*, const FRect* r) {
     g_log.push_back("on_compose " + text(*r));
@@ -140,7 +177,6 @@ TEST_F(SurfaceTest, DirectUpdateGoesStraightToTheScreenUnderTheActiveSurface) {
   fsurface_show(&a.surface);
   fscreen_set_active(&screen, &c.surface);
   fscreen_paint(&screen, nullptr);
-
   b.color = 0xFFFFFF00u;
   g_log.clear();
   FRect part{5, 3, 0, 0};  // corners swapped
@@ -158,25 +194,22 @@ TEST_F(SurfaceTest, DirectUpdateGoesStraightToTheScreenUnderTheActiveSurface) {
   ASSERT_EQ(fsurface_update(&b.surface, nullptr), 1);
   EXPECT_EQ(g_log, (Log{"D:draw 0,0,7,5", "D:compose", "flush 12,7,19,12"}));
   EXPECT_EQ(rgb(a.surface.canvas.bitmap, 2, 2), 0xFFFF00u);
-
   // Hidden, it is not blitted: the parent recomposes the place.
   fsurface_set_visible(&b.surface, 0);
   g_log.clear();
   ASSERT_EQ(fsurface_update(&b.surface, nullptr), 1);
-  EXPECT_EQ(g_log, (Log{"D:draw 0,0,7,5", "P:draw 0,0,19,9", "background 12,7,19,12",
-                        "P:compose", "flush 12,7,19,12"}));
+  EXPECT_EQ(g_log, (Log{"D:draw 0,0,7,5", "P:draw 0,0,19,9", "background 12,7,19,12", "P:compose",
+                        "flush 12,7,19,12"}));
   EXPECT_EQ(screen_rgb(12, 7), 0x0000FFu);
-}
 
-TEST_F(SurfaceTest, CaptureAndReleaseKeepTheScreensReferencesTrue) {
-  probe_create(a, "a", nullptr, {0, 0, 3, 3}, 0xFFFF0000u);
-  probe_create(b, "b", nullptr, {4, 0, 7, 3}, 0xFF0000FFu);
-  for (Probe* p : {&a, &b}) fsurface_set_capture(&p->surface, 1);
-  fsurface_set_capture(&a.surface, 0);  // a no longer holds the capture, so cannot end it
-  EXPECT_EQ(fscreen_get_capture(&screen), &b.surface);
-  fscreen_set_active(&screen, &b.surface);
-  fscreen_set_top(&screen, &b.surface);
-  fsurface_release(&b.surface);
+  // Capture: letting go does not end another's; a release clears every screen reference.
+  fsurface_set_capture(&b.surface, 1);
+  fsurface_set_capture(&c.surface, 1);
+  fsurface_set_capture(&b.surface, 0);
+  EXPECT_EQ(fscreen_get_capture(&screen), &c.surface);
+  fscreen_set_active(&screen, &c.surface);
+  fscreen_set_top(&screen, &c.surface);
+  fsurface_release(&c.surface);
   EXPECT_EQ(fscreen_get_capture(&screen), nullptr);
   EXPECT_EQ(fscreen_get_active(&screen), nullptr);
   EXPECT_EQ(fscreen_get_top(&screen), nullptr);
@@ -184,330 +217,195 @@ TEST_F(SurfaceTest, CaptureAndReleaseKeepTheScreensReferencesTrue) {
 
 // ---- Hooks that release surfaces --------------------------------------------------------
 
-// Probes on the heap, so that the address sanitizer sees every read of a freed one.
-Probe* probe_new(const char* name, Probe* parent, FRect rect) {
-  auto* p = new Probe{};
-  probe_create(*p, name, parent, rect, 0xFF0000FFu);
-  return p;
-}
-
-// As a well-behaved owner frees a dialog: out of its parent's children, its own children
-// orphaned, released, deleted.
-void probe_free(Probe* p) {
-  if (FSurface* parent = p->surface.parent) {
-    Probe* owner = probe_of(parent);
-    for (int32_t i = 0; i < owner->child_total; ++i) {
-      if (owner->children[i] != p) continue;
-      owner->children[i] = owner->children[--owner->child_total];
-      break;
-    }
-  }
-  for (int32_t i = 0; i < p->child_total; ++i) {
-    fsurface_set_parent(&p->children[i]->surface, nullptr);
-  }
-  fsurface_release(&p->surface);
-  delete p;
-}
-
-// Hooks that log like the probe's own, then free the probe's `other`, itself when unset.
-void free_target(FSurface* s) {
-  Probe* p = probe_of(s);
-  probe_free(p->other ? p->other : p);
-}
+// A hook of every kind that logs like the probe's own, then frees the probe's `other`.
 void moved_then_free(FSurface* s, const FRect* r) {
   note(s, ":moved " + text(*r));
-  free_target(s);
+  probe_free(probe_of(s)->other);
 }
 void draw_then_free(FSurface* s, FCanvas*, const FRect* r) {
   note(s, ":draw " + text(*r));
-  free_target(s);
+  probe_free(probe_of(s)->other);
 }
 void screen_then_free(FSurface* s, const FRect* r) {
   note(s, ":screen " + text(*r));
-  free_target(s);
+  probe_free(probe_of(s)->other);
 }
 void compose_then_free(FSurface* s, FCanvas*, const FRect*) {
   note(s, ":compose");
-  free_target(s);
+  probe_free(probe_of(s)->other);
 }
 
-TEST_F(SurfaceTest, ASurfaceReleasedByItsOwnHookIsNeverTouchedAgain) {
-  // Resized: on_moved frees it, so its child is not told and the result is 0.
-  Probe* p = probe_new("P", nullptr, {2, 1, 11, 8});
-  Probe* kid = probe_new("C", p, {1, 1, 3, 2});
-  fsurface_set_on_moved(&p->surface, moved_then_free);
-  EXPECT_EQ(fsurface_resize(&p->surface, 6, 4), 0);
-  EXPECT_EQ(g_log, Log{"P:moved 2,1,7,4"});
-  EXPECT_EQ(kid->surface.parent, nullptr);
-  probe_free(kid);
-
-  // Moved by a new rect of the same size, and by move_by.
-  p = probe_new("P", nullptr, {2, 1, 11, 8});
-  fsurface_set_on_moved(&p->surface, moved_then_free);
-  g_log.clear();
-  EXPECT_EQ(fsurface_set_rect(&p->surface, 5, 5, 10, 8), 0);
-  p = probe_new("Q", nullptr, {2, 1, 11, 8});
-  fsurface_set_on_moved(&p->surface, moved_then_free);
-  fsurface_move_by(&p->surface, 1, 0, 1);
-  EXPECT_EQ(g_log, (Log{"P:moved 5,5,14,12", "Q:moved 3,1,12,8"}));
-
-  // Updated: on_draw frees it; nothing is composed, painted or flushed.
-  p = probe_new("P", nullptr, {2, 1, 11, 8});
-  kid = probe_new("C", p, {1, 1, 3, 2});
-  fsurface_show(&p->surface);
-  ASSERT_EQ(fsurface_realize(&p->surface), 1);
-  fsurface_set_on_draw(&p->surface, draw_then_free);
-  g_log.clear();
-  EXPECT_EQ(fsurface_update(&p->surface, nullptr), 0);
-  EXPECT_EQ(g_log, Log{"P:draw 0,0,9,7"});
-  EXPECT_EQ(screen.first, nullptr);  // the release took it off the list
-  probe_free(kid);
-
-  // Realized for the first time: on_draw frees it before any child is built.
-  p = probe_new("P", nullptr, {2, 1, 11, 8});
-  kid = probe_new("C", p, {1, 1, 3, 2});
-  fsurface_set_on_draw(&p->surface, draw_then_free);
-  g_log.clear();
-  EXPECT_EQ(fsurface_realize(&p->surface), 0);
-  EXPECT_EQ(g_log, (Log{"P:moved 2,1,11,8", "C:screen 2,1,11,8", "P:draw 0,0,9,7"}));
-  EXPECT_EQ(kid->surface.realized, 0);
-  probe_free(kid);
-
-  // Composed: before_compose frees it while the screen paints; the list walk goes on.
-  p = probe_new("P", nullptr, {2, 1, 11, 8});
-  fsurface_set_before_compose(&p->surface, compose_then_free);
-  probe_create(a, "a", nullptr, {0, 0, 1, 1}, 0xFFFF0000u);
-  fsurface_show(&p->surface);
-  fsurface_show(&a.surface);
-  g_log.clear();
-  fscreen_paint(&screen, nullptr);
-  EXPECT_EQ(g_log, (Log{"background 0,0,39,19", "P:compose", "a:compose", "flush all"}));
-  EXPECT_EQ(screen_rgb(3, 2), 0x808080u);
-
-  // Told of a new screen: on_screen_changed frees it before its child hears; the other
-  // listed surface is still told and the one repaint follows.
-  p = probe_new("P", nullptr, {2, 1, 11, 8});
-  kid = probe_new("C", p, {1, 1, 3, 2});
-  fsurface_set_on_screen_changed(&p->surface, screen_then_free);
-  fsurface_show(&p->surface);
-  fsurface_raise(&a.surface);
-  g_log.clear();
-  fscreen_broadcast_screen_changed(&screen, nullptr);
-  EXPECT_EQ(g_log, (Log{"P:screen 0,0,39,19", "a:screen 0,0,39,19", "background 0,0,39,19",
-                        "a:compose", "flush all"}));
-  probe_free(kid);
-}
-
-TEST_F(SurfaceTest, AChildHookThatClosesItsParentEndsTheParentsWalk) {
-  // Update: the child's before_compose closes the parent while the parent recomposes.
-  Probe* p = probe_new("P", nullptr, {2, 1, 11, 8});
-  Probe* kid = probe_new("C", p, {1, 1, 3, 2});
-  Probe* sibling = probe_new("S", p, {5, 1, 6, 2});
-  fsurface_show(&p->surface);
-  ASSERT_EQ(fsurface_realize(&p->surface), 1);
-  kid->other = p;
-  fsurface_set_before_compose(&kid->surface, compose_then_free);
-  g_log.clear();
-  EXPECT_EQ(fsurface_update(&kid->surface, nullptr), 1);  // the child itself lives on
-  EXPECT_EQ(g_log, (Log{"C:draw 0,0,2,1", "P:draw 0,0,9,7", "C:compose"}));
-  for (Probe* orphan : {kid, sibling}) probe_free(orphan);
-
-  // Realize: the child's on_draw closes the parent; the second child is never built.
-  p = probe_new("P", nullptr, {2, 1, 11, 8});
-  kid = probe_new("C", p, {1, 1, 3, 2});
-  sibling = probe_new("S", p, {5, 1, 6, 2});
-  kid->other = p;
-  fsurface_set_on_draw(&kid->surface, draw_then_free);
-  fsurface_set_on_screen_changed(&sibling->surface, nullptr);
-  fsurface_set_on_screen_changed(&kid->surface, nullptr);
-  g_log.clear();
-  EXPECT_EQ(fsurface_realize(&p->surface), 0);
-  EXPECT_EQ(g_log, (Log{"P:moved 2,1,11,8", "P:draw 0,0,9,7", "C:moved 1,1,3,2",
-                        "C:draw 0,0,2,1"}));
-  EXPECT_EQ(sibling->surface.realized, 0);
-  for (Probe* orphan : {kid, sibling}) probe_free(orphan);
-
-  // Screen change: the child's on_screen_changed closes the listed parent; the sibling is
-  // not told, the other listed surface is.
-  p = probe_new("P", nullptr, {2, 1, 11, 8});
-  kid = probe_new("C", p, {1, 1, 3, 2});
-  sibling = probe_new("S", p, {5, 1, 6, 2});
-  kid->other = p;
-  fsurface_set_on_screen_changed(&kid->surface, screen_then_free);
+TEST_F(SurfaceTest, AHookThatReleasesItsSurfaceOrItsParentEndsEveryWalkAtOnce) {
+  // P at (2, 1) holds C and S; its own hook or C's (a button closing its dialog) frees P.
+  // Shown, P is realized and listed behind `a`, which every walk must still reach.
+  enum Hook { moved, draw, screen_changed, compose };
+  enum Act { resize, set_rect, move_by, update, realize, paint, broadcast, update_c, direct_c };
+  struct Row {
+    bool childs;  // the hook is C's, else P's own
+    Hook hook;
+    bool shown;
+    Act act;
+    int result;  // -1: the operation has none
+    Log log;
+  };
+  const Row rows[] = {
+      {false, moved, false, resize, 0, {"P:moved 2,1,7,4"}},
+      {false, moved, false, set_rect, 0, {"P:moved 5,5,14,12"}},
+      {false, moved, false, move_by, -1, {"P:moved 3,1,12,8"}},
+      {false, draw, true, update, 0, {"P:draw 0,0,9,7"}},
+      {false,
+       draw,
+       false,
+       realize,
+       0,
+       {"P:moved 2,1,11,8", "C:screen 2,1,11,8", "S:screen 2,1,11,8", "P:draw 0,0,9,7"}},
+      {false,
+       compose,
+       true,
+       paint,
+       -1,
+       {"background 0,0,39,19", "P:compose", "a:compose", "flush all"}},
+      {false,
+       screen_changed,
+       true,
+       broadcast,
+       -1,
+       {"P:screen 0,0,29,9", "a:screen 0,0,29,9", "background 0,0,39,19", "a:compose",
+        "flush all"}},
+      {true, compose, true, update_c, 1, {"C:draw 0,0,2,1", "P:draw 0,0,9,7", "C:compose"}},
+      {true,
+       draw,
+       false,
+       realize,
+       0,
+       {"P:moved 2,1,11,8", "C:screen 2,1,11,8", "S:screen 2,1,11,8", "P:draw 0,0,9,7",
+        "C:moved 1,1,3,2", "C:draw 0,0,2,1"}},
+      {true,
+       screen_changed,
+       true,
+       broadcast,
+       -1,
+       {"P:screen 0,0,29,9", "C:screen 0,0,29,9", "a:screen 0,0,29,9", "background 0,0,39,19",
+        "a:compose", "flush all"}},
+      // A direct C that composes into its ancestors: its place on the screen is no longer
+      // known once P is gone, so nothing is blitted or flushed.
+      {true, compose, true, direct_c, 1, {"C:draw 0,0,2,1", "C:compose"}},
+  };
   probe_create(a, "a", nullptr, {0, 0, 1, 1}, 0xFFFF0000u);
   fsurface_show(&a.surface);
-  fsurface_show(&p->surface);
-  g_log.clear();
-  FRect full{0, 0, 29, 9};
-  fscreen_broadcast_screen_changed(&screen, &full);
-  EXPECT_EQ(g_log, (Log{"a:screen 0,0,29,9", "P:screen 0,0,29,9", "C:screen 0,0,29,9",
-                        "background 0,0,39,19", "a:compose", "flush all"}));
-  for (Probe* orphan : {kid, sibling}) probe_free(orphan);
-
-  // A direct update that composes into its ancestors: its own before_compose closes the
-  // parent. Its place on the screen is no longer known, so nothing is blitted or flushed.
-  p = probe_new("P", nullptr, {10, 5, 29, 14});
-  kid = probe_new("D", p, {2, 2, 9, 7});
-  fsurface_set_direct(&kid->surface, 1, 1);
-  fsurface_show(&p->surface);
-  ASSERT_EQ(fsurface_realize(&p->surface), 1);
-  kid->other = p;
-  fsurface_set_before_compose(&kid->surface, compose_then_free);
-  fscreen_paint(&screen, nullptr);
-  g_log.clear();
-  EXPECT_EQ(fsurface_update(&kid->surface, nullptr), 1);
-  EXPECT_EQ(g_log, (Log{"D:draw 0,0,7,5", "D:compose"}));
-  probe_free(kid);
-}
-
-TEST_F(SurfaceTest, AResizeTellsEveryDescendantOnceWhenAChildResizesItself) {
-  // C takes the parent's height minus two on every notification; its own resize tells G,
-  // and the notification from P does not tell G a second time.
-  probe_create(a, "P", nullptr, {2, 1, 11, 8}, 0xFF0000FFu);
-  probe_create(b, "C", &a, {1, 1, 3, 2}, 0xFF00FF00u);
-  probe_create(c, "G", &b, {0, 0, 0, 0}, 0xFFFF0000u);
-  fsurface_set_on_screen_changed(&b.surface, [](FSurface* s, const FRect* r) {
-    note(s, ":screen " + text(*r));
-    fsurface_resize(s, 3, fsurface_get_height(s->parent) - 2);
-  });
-  ASSERT_EQ(fsurface_resize(&a.surface, 6, 5), 1);
-  EXPECT_EQ(g_log, (Log{"P:moved 2,1,7,5", "C:screen 2,1,7,5", "C:moved 1,1,3,3",
-                        "G:screen 1,1,3,3"}));
-  // Unchanged in size, C passes the news on itself.
-  g_log.clear();
-  ASSERT_EQ(fsurface_resize(&a.surface, 7, 5), 1);
-  EXPECT_EQ(g_log, (Log{"P:moved 2,1,8,5", "C:screen 2,1,8,5", "G:screen 2,1,8,5"}));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "hook " << row.hook << " act " << row.act);
+    Probe* p = probe_new("P", nullptr, {2, 1, 11, 8});
+    Probe* c = probe_new("C", p, {1, 1, 3, 2});
+    probe_new("S", p, {5, 1, 6, 2});
+    if (row.shown) {
+      ASSERT_EQ(fsurface_realize(&p->surface), 1);
+      fsurface_show(&p->surface);
+      fsurface_raise(&a.surface);
+    }
+    FSurface* hooked = &(row.childs ? c : p)->surface;
+    probe_of(hooked)->other = p;
+    if (row.hook == moved) fsurface_set_on_moved(hooked, moved_then_free);
+    if (row.hook == draw) fsurface_set_on_draw(hooked, draw_then_free);
+    if (row.hook == screen_changed) fsurface_set_on_screen_changed(hooked, screen_then_free);
+    if (row.hook == compose) fsurface_set_before_compose(hooked, compose_then_free);
+    if (row.act == direct_c) fsurface_set_direct(&c->surface, 1, 1);
+    g_log.clear();
+    FRect changed{0, 0, 29, 9};
+    int result = -1;
+    switch (row.act) {
+      case resize: result = fsurface_resize(&p->surface, 6, 4); break;
+      case set_rect: result = fsurface_set_rect(&p->surface, 5, 5, 10, 8); break;
+      case move_by: fsurface_move_by(&p->surface, 1, 0, 1); break;
+      case update: result = fsurface_update(&p->surface, nullptr); break;
+      case realize: result = fsurface_realize(&p->surface); break;
+      case paint: fscreen_paint(&screen, nullptr); break;
+      case broadcast: fscreen_broadcast_screen_changed(&screen, &changed); break;
+      case update_c:
+      case direct_c: result = fsurface_update(&c->surface, nullptr); break;
+    }
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(g_log, row.log);
+    EXPECT_EQ(screen.first, &a.surface);     // the release took P off the list
+    EXPECT_NE(screen_rgb(3, 2), 0x0000FFu);  // and P never reached the screen
+  }
 }
 
 // ---- Controls on the surface ------------------------------------------------------------
 
-// A control with children, freed like a dialog: out of its parent, deinitialised, its
-// children orphaned (after deinit, which looks for a held capture through them), deleted.
-struct Ctl {
-  FControl control;  // first: the handlers find their Ctl from the control
-  const char* name;
-  Ctl* parent;
-  Ctl* kids[4];
-  int32_t kid_count;
-  int32_t layouts;  // on_layout calls
-  Ctl* close;       // what the closing handler frees; itself when null
-};
-Ctl* ctl_of(FControl* c) { return reinterpret_cast<Ctl*>(c); }
-
-Ctl* ctl_new(const char* name, Ctl* parent, FRect rect) {
-  auto* k = new Ctl{};
-  k->name = name;
-  k->parent = parent;
-  EXPECT_EQ(fcontrol_init(&k->control, parent ? &parent->control : nullptr, &rect, 0), 1);
-  if (parent) parent->kids[parent->kid_count++] = k;
-  fcontrol_set_child_handlers(
-      &k->control, [](FControl* c) { return ctl_of(c)->kid_count; },
-      [](FControl* c, int32_t i) { return &ctl_of(c)->kids[i]->control.surface; });
-  fcontrol_set_layout_handler(&k->control, [](FControl* c, const FRect*) {
-    ++ctl_of(c)->layouts;
-  });
-  return k;
-}
-
-void ctl_free(Ctl* k) {
-  if (Ctl* parent = k->parent) {
-    Ctl** end = parent->kids + parent->kid_count;
-    std::copy(std::find(parent->kids, end, k) + 1, end, std::find(parent->kids, end, k));
-    --parent->kid_count;
-  }
-  fcontrol_deinit(&k->control);
-  for (int32_t i = 0; i < k->kid_count; ++i) {
-    k->kids[i]->parent = nullptr;
-    fsurface_set_parent(&k->kids[i]->control.surface, nullptr);
-  }
-  delete k;
-}
-
-void ctl_close(FControl* c) {
-  Ctl* k = ctl_of(c);
-  g_log.push_back(std::string(k->name) + " closes");
-  ctl_free(k->close ? k->close : k);
+void close_self(FControl* c) {
+  note(box_of(c), " closes");
+  box_destroy(box_of(c));
 }
 
 TEST_F(SurfaceTest, ControlHandlersThatCloseTheirDialogEndResizeLayoutPaintAndBroadcast) {
-  // The dialog's resize handler closes it: its children hear nothing, the result is 0.
-  Ctl* dialog = ctl_new("dialog", nullptr, {0, 0, 19, 9});
-  Ctl* button = ctl_new("button", dialog, {1, 1, 5, 3});
-  fcontrol_set_resize_handler(&dialog->control, [](FControl* c, const FRect*) { ctl_close(c); });
-  EXPECT_EQ(fcontrol_set_size(&dialog->control, 30, 12), 0);
-  EXPECT_EQ(button->layouts, 0);
-  EXPECT_EQ(button->control.surface.parent, nullptr);
-  ctl_free(button);
-
-  // A button's layout handler closes the dialog as the dialog grows: the second button,
-  // next in the walk, is not laid out.
-  dialog = ctl_new("dialog", nullptr, {0, 0, 19, 9});
-  button = ctl_new("button", dialog, {1, 1, 5, 3});
-  Ctl* other = ctl_new("other", dialog, {7, 1, 9, 3});
-  button->close = dialog;
-  fcontrol_set_layout_handler(&button->control, [](FControl* c, const FRect*) { ctl_close(c); });
-  g_log.clear();
-  EXPECT_EQ(fcontrol_set_size(&dialog->control, 30, 12), 0);
-  EXPECT_EQ(g_log, Log{"button closes"});
-  EXPECT_EQ(other->layouts, 0);
-  for (Ctl* orphan : {button, other}) ctl_free(orphan);
-
-  // Paint handlers that close: when first shown, and on a later update.
-  dialog = ctl_new("dialog", nullptr, {0, 0, 19, 9});
-  button = ctl_new("button", dialog, {1, 1, 5, 3});
-  fcontrol_set_paint_handler(&dialog->control,
-                             [](FControl* c, FCanvas*, const FRect*) { ctl_close(c); });
-  g_log.clear();
-  fcontrol_show(&dialog->control);
+  // Each scenario: a dialog with a button, both logging their resizes and layouts.
+  auto dialog = [](const char* name = "dialog") {
+    Box* d = box_make(name, nullptr, {0, 0, 19, 9});
+    Box* button = box_make("button", d, {1, 1, 5, 3});
+    box_log_geometry(button);
+    return d;
+  };
+  // The dialog's resize handler closes it: its button hears nothing, the result is 0.
+  Box* d = dialog();
+  fcontrol_set_resize_handler(&d->control, [](FControl* c, const FRect*) { close_self(c); });
+  EXPECT_EQ(fcontrol_set_size(&d->control, 30, 12), 0);
   EXPECT_EQ(g_log, Log{"dialog closes"});
+  // The button's layout handler closes the dialog as it grows: the second button, next in
+  // the walk, is not laid out.
+  d = dialog();
+  box_log_geometry(box_make("other", d, {7, 1, 9, 3}));
+  fcontrol_set_layout_handler(&d->kids[0]->control, [](FControl* c, const FRect*) {
+    close_self(&box_of(c)->parent_box->control);
+  });
+  g_log.clear();
+  EXPECT_EQ(fcontrol_set_size(&d->control, 30, 12), 0);
+  EXPECT_EQ(g_log, Log{"dialog closes"});
+
+  // Paint handlers that close: when first shown, and on a later update (the button lives on).
+  d = dialog();
+  fcontrol_set_paint_handler(&d->control,
+                             [](FControl* c, FCanvas*, const FRect*) { close_self(c); });
+  g_log.clear();
+  fcontrol_show(&d->control);  // the button is laid out, never realized
+  EXPECT_EQ(g_log, (Log{"button:layout 0,0,19,9", "dialog closes"}));
   EXPECT_EQ(screen.first, nullptr);
-  EXPECT_EQ(button->control.surface.realized, 0);
-  ctl_free(button);
-
-  dialog = ctl_new("dialog", nullptr, {0, 0, 19, 9});
-  button = ctl_new("button", dialog, {1, 1, 5, 3});
-  fcontrol_show(&dialog->control);
-  fcontrol_set_paint_handler(&dialog->control,
-                             [](FControl* c, FCanvas*, const FRect*) { ctl_close(c); });
+  d = dialog();
+  fcontrol_show(&d->control);
+  fcontrol_set_paint_handler(&d->control,
+                             [](FControl* c, FCanvas*, const FRect*) { close_self(c); });
   g_log.clear();
-  EXPECT_EQ(fcontrol_update(&button->control, nullptr), 1);  // the button lives on
+  EXPECT_EQ(fcontrol_update(&d->kids[0]->control, nullptr), 1);
   EXPECT_EQ(g_log, Log{"dialog closes"});
-  ctl_free(button);
 
   // A rotation: the listed dialog's layout handler closes it before its button hears.
-  dialog = ctl_new("dialog", nullptr, {0, 0, 19, 9});
-  button = ctl_new("button", dialog, {1, 1, 5, 3});
-  fcontrol_set_layout_handler(&dialog->control, [](FControl* c, const FRect*) { ctl_close(c); });
-  fcontrol_show(&dialog->control);
-  button->layouts = 0;
+  d = dialog();
+  fcontrol_set_layout_handler(&d->control, [](FControl* c, const FRect*) { close_self(c); });
+  fcontrol_show(&d->control);
   g_log.clear();
   fscreen_broadcast_screen_changed(&screen, nullptr);
   EXPECT_EQ(g_log, (Log{"dialog closes", "background 0,0,39,19", "flush all"}));
-  EXPECT_EQ(button->layouts, 0);
-  ctl_free(button);
 }
 
 TEST_F(SurfaceTest, NestedFillDockedControlsAreLaidOutOncePerResizeOrRotation) {
-  // Five levels, each filling its parent: a resize of the root lays out every level
-  // exactly once, and so does a rotation.
-  Ctl* chain[5];
-  chain[0] = ctl_new("root", nullptr, {0, 0, 19, 9});
+  // Five levels, each filling its parent.
+  Box* chain[5] = {box_make("root", nullptr, {0, 0, 19, 9})};
   for (int i = 1; i < 5; ++i) {
-    chain[i] = ctl_new("level", chain[i - 1], {0, 0, 0, 0});
+    chain[i] = box_make("level", chain[i - 1], {0, 0, 0, 0});
     fcontrol_set_dock(&chain[i]->control, FDOCK_FILL);
+    fcontrol_set_layout_handler(&chain[i]->control, [](FControl* c, const FRect*) {
+      note(box_of(c), " " + text(box_of(c)->control.surface.rect));
+    });
   }
-  EXPECT_EQ(text(chain[4]->control.surface.rect), "0,0,19,9");
-  for (Ctl* k : chain) k->layouts = 0;
+  EXPECT_EQ(text(rect_of(chain[4])), "0,0,19,9");
+  const Log once = {"level 0,0,29,11", "level 0,0,29,11", "level 0,0,29,11", "level 0,0,29,11"};
   ASSERT_EQ(fcontrol_set_size(&chain[0]->control, 30, 12), 1);
-  for (int i = 1; i < 5; ++i) {
-    EXPECT_EQ(chain[i]->layouts, 1) << i;
-    EXPECT_EQ(text(chain[i]->control.surface.rect), "0,0,29,11") << i;
-  }
+  EXPECT_EQ(g_log, once);
   fcontrol_show(&chain[0]->control);
-  for (Ctl* k : chain) k->layouts = 0;
+  g_log.clear();
   fscreen_broadcast_screen_changed(&screen, nullptr);
-  for (Ctl* k : chain) EXPECT_EQ(k->layouts, 1) << k->name;
-  for (int i = 4; i >= 0; --i) ctl_free(chain[i]);
+  EXPECT_EQ(g_log, (Log{"level 0,0,29,11", "level 0,0,29,11", "level 0,0,29,11", "level 0,0,29,11",
+                        "background 0,0,39,19", "flush all"}));
 }
 
 TEST(SurfaceDeathTest, NullSurfaceIsFatal) {
