@@ -171,6 +171,29 @@ FBitmap* fbitmap_create(int32_t width, int32_t height, int32_t bpp) {
   return bitmap;
 }
 
+FBitmap* fbitmap_create_for_decoding(int32_t width, int32_t height, int32_t bpp) {
+  FBitmap* bitmap = new (std::nothrow) FBitmap{};
+  if (!bitmap) return nullptr;
+  if (!fbitmap_init_info(bitmap, width, height, bpp)) {
+    delete bitmap;
+    return nullptr;
+  }
+  uint32_t size = fbitmap_get_size_image(bitmap);
+  bitmap->pixels = static_cast<uint8_t*>(std::malloc(size ? size : 1));
+  if (!bitmap->pixels) {
+    fbitmap_destroy(bitmap);
+    return nullptr;
+  }
+  size_t used = static_cast<size_t>(width) * static_cast<size_t>(bpp / 8);
+  int32_t rows = height < 0 ? -height : height;
+  if (used < bitmap->stride) {
+    for (int32_t y = 0; y < rows; ++y) {
+      std::memset(fbitmap_row(bitmap, y) + used, 0, bitmap->stride - used);
+    }
+  }
+  return bitmap;
+}
+
 int fbitmap_copy_into(FBitmap* bitmap, const FBitmap* source) {
   FCHECK(bitmap != nullptr && source != nullptr, "bitmap!=null && srcbmp!=null");
   if (bitmap == source) return 1;

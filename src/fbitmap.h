@@ -48,6 +48,10 @@ int fbitmap_init_info(FBitmap* bitmap, int32_t width, int32_t height, int32_t bp
 int fbitmap_init(FBitmap* bitmap, int32_t width, int32_t height, int32_t bpp);
 // New heap record (destroy with fbitmap_destroy) or null.
 FBitmap* fbitmap_create(int32_t width, int32_t height, int32_t bpp);
+// Like fbitmap_create but the pixels are left unwritten except the row padding (zeroed, so
+// no stale memory reaches a file written later): for decoders about to write every pixel,
+// where the white fill would be one more pass over the picture. 8 bpp or more.
+FBitmap* fbitmap_create_for_decoding(int32_t width, int32_t height, int32_t bpp);
 // Deep copy of information block and pixels; on failure `bitmap` is left released.
 int fbitmap_copy_into(FBitmap* bitmap, const FBitmap* source);
 // New heap record holding a deep copy, or null. The caller destroys it.

@@ -88,30 +88,6 @@ void jpeg_quiet_errors(JpegErrors* errors) {
   errors->manager.emit_message = jpeg_message;
 }
 
-// A bitmap whose pixels the decoder is about to write in full: fbitmap_create's white fill
-// would be one more pass over the whole picture. The row padding is cleared instead, so
-// that no stale memory reaches a file later written from the bitmap.
-FBitmap* jpeg_bitmap_for_decoding(int32_t width, int32_t height, int32_t bpp) {
-  FBitmap* bitmap = new (std::nothrow) FBitmap{};
-  if (!bitmap) return nullptr;
-  if (!fbitmap_init_info(bitmap, width, height, bpp)) {
-    delete bitmap;
-    return nullptr;
-  }
-  uint32_t size = fbitmap_get_size_image(bitmap);
-  bitmap->pixels = static_cast<uint8_t*>(std::malloc(size ? size : 1));
-  if (!bitmap->pixels) {
-    fbitmap_destroy(bitmap);
-    return nullptr;
-  }
-  size_t used = static_cast<size_t>(width) * static_cast<size_t>(bpp / 8);
-  int32_t rows = height < 0 ? -height : height;
-  if (used < bitmap->stride) {
-    for (int32_t y = 0; y < rows; ++y) std::memset(fbitmap_row(bitmap, y) + used, 0, bitmap->stride - used);
-  }
-  return bitmap;
-}
-
 struct JpegRead {
   JpegErrors errors;
   jpeg_decompress_struct cinfo;
@@ -148,7 +124,7 @@ int jpeg_read_steps(JpegRead* r) {
   jpeg_start_decompress(&r->cinfo);
   if (r->cinfo.output_components != bpp / 8) return 0;
 
-  r->color = jpeg_bitmap_for_decoding(static_cast<int32_t>(r->cinfo.output_width),
+  r->color = fbitmap_create_for_decoding(static_cast<int32_t>(r->cinfo.output_width),
                                       -static_cast<int32_t>(r->cinfo.output_height), bpp);
   if (!r->color) return 0;
   JSAMPROW rows[kRowsPerCall];

@@ -56,30 +56,6 @@ void png_write_to_file(png_structp png, png_bytep data, png_size_t length) {
 
 void png_flush_file(png_structp) {}  // fsafe_file_commit flushes and syncs at the end
 
-// A bitmap whose pixels the decoder is about to write in full: fbitmap_create's white fill
-// would be one more pass over the whole picture. The row padding is cleared instead, so
-// that no stale memory reaches a file later written from the bitmap.
-FBitmap* png_bitmap_for_decoding(int32_t width, int32_t height, int32_t bpp) {
-  FBitmap* bitmap = new (std::nothrow) FBitmap{};
-  if (!bitmap) return nullptr;
-  if (!fbitmap_init_info(bitmap, width, height, bpp)) {
-    delete bitmap;
-    return nullptr;
-  }
-  uint32_t size = fbitmap_get_size_image(bitmap);
-  bitmap->pixels = static_cast<uint8_t*>(std::malloc(size ? size : 1));
-  if (!bitmap->pixels) {
-    fbitmap_destroy(bitmap);
-    return nullptr;
-  }
-  size_t used = static_cast<size_t>(width) * static_cast<size_t>(bpp / 8);
-  int32_t rows = height < 0 ? -height : height;
-  if (used < bitmap->stride) {
-    for (int32_t y = 0; y < rows; ++y) std::memset(fbitmap_row(bitmap, y) + used, 0, bitmap->stride - used);
-  }
-  return bitmap;
-}
-
 struct PngRead {
   std::FILE* file;          // owned
   png_structp png;          // owned, with `info`
@@ -132,7 +108,7 @@ int png_read_steps(PngRead* r) {
   int channels = png_get_channels(r->png, r->info);
   if (channels != 3 && channels != 4) return 0;
 
-  r->color = png_bitmap_for_decoding(static_cast<int32_t>(width), static_cast<int32_t>(height), 24);
+  r->color = fbitmap_create_for_decoding(static_cast<int32_t>(width), static_cast<int32_t>(height), 24);
   if (!r->color) return 0;
   if (r->want_alpha) {
     r->alpha = fbitmap_create(static_cast<int32_t>(width), static_cast<int32_t>(height), 8);
