@@ -50,113 +50,67 @@ std::string nested(int depth) {
 
 }  // namespace
 
-TEST(FXml, BuildsElementsWithTextChildrenAndAttributes) {
-  Parsed p("<a><b>1</b><c x=\"2\"/></a>");
-  ASSERT_EQ(p.result, 1);
-  FXmlNode* a = p.root();
-  ASSERT_NE(a, nullptr);
-  EXPECT_STREQ(fxml_name(a), "a");
-  EXPECT_STREQ(fxml_value(a), "");
-  EXPECT_EQ(a->sibling, nullptr);
-  FXmlNode* b = a->child;
-  ASSERT_NE(b, nullptr);
-  EXPECT_STREQ(b->name, "b");
-  EXPECT_STREQ(b->value, "1");
-  EXPECT_EQ(b->child, nullptr);
-  FXmlNode* c = b->sibling;
-  ASSERT_NE(c, nullptr);
-  EXPECT_STREQ(c->name, "c");
-  EXPECT_STREQ(c->value, "");
-  EXPECT_EQ(c->sibling, nullptr);
-  EXPECT_EQ(c->child, nullptr);
-  ASSERT_EQ(c->attribute_count, 1);
-  EXPECT_EQ(c->attribute_capacity, 5);
-  EXPECT_STREQ(c->attribute_names[0], "x");
-  EXPECT_STREQ(c->attribute_values[0], "2");
-
-  // Top-level siblings, trimming of bytes 1..32, and line counting.
-  Parsed q("\r\n<a>\t one two \x01</a>\n<b>\n<c>3</c>\n</b>\n");
-  ASSERT_EQ(q.result, 1);
-  EXPECT_STREQ(q.root()->value, "one two");
-  ASSERT_NE(q.root()->sibling, nullptr);
-  EXPECT_STREQ(q.root()->sibling->name, "b");
-  EXPECT_STREQ(q.root()->sibling->child->value, "3");
-  EXPECT_EQ(q.xml->line, 5);
-  EXPECT_EQ(q.xml->column, 0);
-  EXPECT_EQ(q.xml->at_end, 1);
-
-  // A text without elements parses to an empty tree; a stray end tag at the top ends it.
-  Parsed empty("just words");
-  EXPECT_EQ(empty.result, 1);
-  EXPECT_EQ(empty.root(), nullptr);
-  Parsed stray("<a>1</a></z><b>2</b>");
-  EXPECT_EQ(stray.result, 1);
-  EXPECT_EQ(stray.root()->sibling, nullptr);
+// The tree as text, from the raw fields (the accessors decode in place):
+// name(attributes)"value"{children}, siblings apart by a blank.
+std::string dump(const FXmlNode* node) {
+  std::string out;
+  for (; node; node = node->sibling) {
+    out += std::string(out.empty() ? "" : " ") + node->name;
+    for (int i = 0; i < node->attribute_count; ++i)
+      out += std::string(i ? "," : "(") + node->attribute_names[i] + "=" + node->attribute_values[i] +
+             (i + 1 == node->attribute_count ? ")" : "");
+    out += "\"" + std::string(node->value) + "\"";
+    if (node->child) out += "{" + dump(node->child) + "}";
+  }
+  return out;
 }
 
-TEST(FXml, KeepsOnlyTheTextBeforeTheFirstChildAndSkipsDeclarations) {
-  Parsed p("<a>text<c/>more</a>");
-  ASSERT_EQ(p.result, 1);
-  EXPECT_STREQ(p.root()->value, "text");
-  ASSERT_NE(p.root()->child, nullptr);
-  EXPECT_STREQ(p.root()->child->name, "c");
-  EXPECT_EQ(p.root()->child->sibling, nullptr);
-
-  Parsed declared("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>1</a>");
-  ASSERT_EQ(declared.result, 1);
-  EXPECT_STREQ(declared.root()->name, "a");
-  // A hyphen after "<" starts a skipped section too, also between children.
-  Parsed dashed("<a><-skip me-><b>2</b><?pi?></a>");
-  ASSERT_EQ(dashed.result, 1);
-  EXPECT_STREQ(dashed.root()->child->value, "2");
-  EXPECT_EQ(dashed.root()->child->sibling, nullptr);
-  // Content that holds only a declaration leaves no child behind.
-  Parsed hollow("<a> <?x?> </a>");
-  ASSERT_EQ(hollow.result, 1);
-  EXPECT_EQ(hollow.root()->child, nullptr);
-}
-
-TEST(FXml, CircumflexStepsOverTheNextDelimiterAndStaysInTheText) {
-  Parsed p("<a>x ^< y</a>");
-  ASSERT_EQ(p.result, 1);
-  EXPECT_STREQ(p.root()->value, "x ^< y");
-
-  Parsed tag("<a t=\"say ^\"hi^\"\" u=p^ q v=1^>/>");
-  ASSERT_EQ(tag.result, 1);
-  ASSERT_EQ(tag.root()->attribute_count, 3);
-  EXPECT_STREQ(tag.root()->attribute_values[0], "say ^\"hi^\"");
-  EXPECT_STREQ(tag.root()->attribute_values[1], "p^ q");
-  EXPECT_STREQ(tag.root()->attribute_values[2], "1^>");
-
+TEST(FXml, BuildsTheTreeWithItsQuirksAndWhatAHandlerThatGoesOnKeeps) {
+  struct Case {
+    const char* text;
+    const char* tree;
+    bool handler;
+  };
+  const Case cases[] = {
+      {"<a><b>1</b><c x=\"2\"/></a>", "a\"\"{b\"1\" c(x=2)\"\"}", false},
+      // Trimming of bytes 1..32; top-level siblings.
+      {"\r\n<a>\t one two \x01</a>\n<b>\n<c>3</c>\n</b>\n", "a\"one two\" b\"\"{c\"3\"}", false},
+      {"just words", "", false},
+      {"<a>1</a></z><b>2</b>", "a\"1\"", false},  // a stray end tag at the top ends it
+      {"<a>text<c/>more</a>", "a\"text\"{c\"\"}", false},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>1</a>", "a\"1\"", false},
+      // A hyphen after "<" starts a skipped section too, also between children.
+      {"<a><-skip me-><b>2</b><?pi?></a>", "a\"\"{b\"2\"}", false},
+      {"<a> <?x?> </a>", "a\"\"", false},
+      // "^" steps over the next delimiter and stays in the text; two pair up.
+      {"<a>x ^< y</a>", "a\"x ^< y\"", false},
+      {"<a t=\"say ^\"hi^\"\" u=p^ q v=1^>/>", "a(t=say ^\"hi^\",u=p^ q,v=1^>)\"\"", false},
+      {"<a>x^^</a>", "a\"x^^\"", false},
+      {"<a one = \"1 1\"\ttwo=2 \nthree=\"\" four=x=y>t</a>", "a(one=1 1,two=2,three=,four=x=y)\"t\"", false},
+      {"<a k=1\nj=2/>", "a(k=1\nj=2)\"\"", false},  // a line feed does not end a value
+      {"<a>1</b><c>2</c>", "a\"1\" c\"2\"", true},
+      {"<a y=\"2\" x>1</a>", "a(y=2)\"1\"", true},
+      {"<a k=v x=\"1>2</a>", "a(k=v)\"2\"", true},
+      {"<a><b>1</b>", "a\"\"{b\"1\"}", true},
+      {"<a>rest of it ", "a\"rest of it\"", true},
+  };
+  for (const Case& c : cases) {
+    Parsed p(c.text, c.handler);
+    EXPECT_EQ(p.result, 1) << c.text;
+    EXPECT_EQ(dump(p.root()), c.tree) << c.text;
+    EXPECT_EQ(g_codes.empty(), !c.handler) << c.text;
+  }
+  Parsed lines(cases[1].text);  // "\r\n" is one line
+  EXPECT_EQ(lines.xml->line, 5);
+  EXPECT_EQ(lines.xml->column, 0);
+  EXPECT_EQ(lines.xml->at_end, 1);
   // A text ending in "^" hides the end tag's "<": the element has no end.
   Parsed hidden("<a>x^</a>");
   EXPECT_EQ(hidden.result, 0);
   EXPECT_EQ(hidden.xml->last_error, FXML_ERROR_TEXT);
-  // Two circumflexes pair up and the end tag is seen.
-  Parsed paired("<a>x^^</a>");
-  ASSERT_EQ(paired.result, 1);
-  EXPECT_STREQ(paired.root()->value, "x^^");
 }
 
-TEST(FXml, AttributesQuotedUnquotedAndGrowingPastFiveAndFifteen) {
-  Parsed p("<a one = \"1 1\"\ttwo=2 \nthree=\"\" four=x=y>t</a>");
-  ASSERT_EQ(p.result, 1);
-  FXmlNode* a = p.root();
-  ASSERT_EQ(a->attribute_count, 4);
-  EXPECT_STREQ(a->attribute_names[0], "one");
-  EXPECT_STREQ(a->attribute_values[0], "1 1");
-  EXPECT_STREQ(a->attribute_names[1], "two");
-  EXPECT_STREQ(a->attribute_values[1], "2");
-  EXPECT_STREQ(a->attribute_names[2], "three");
-  EXPECT_STREQ(a->attribute_values[2], "");
-  EXPECT_STREQ(a->attribute_names[3], "four");
-  EXPECT_STREQ(a->attribute_values[3], "x=y");
-  EXPECT_STREQ(a->value, "t");
-  // Only blanks and tabs end an unquoted value; a line feed does not.
-  Parsed lf("<a k=1\nj=2/>");
-  ASSERT_EQ(lf.root()->attribute_count, 1);
-  EXPECT_STREQ(lf.root()->attribute_values[0], "1\nj=2");
-
+TEST(FXml, AttributesGrowPastFiveFifteenAndTwentyFive) {
   for (int count : {5, 6, 15, 16, 26}) {
     std::string text = "<a";
     for (int i = 0; i < count; ++i) text += " k" + std::to_string(i) + "=\"" + std::to_string(i * 7) + "\"";
@@ -174,17 +128,11 @@ TEST(FXml, AttributesQuotedUnquotedAndGrowingPastFiveAndFifteen) {
 }
 
 TEST(FXml, DecodesEntitiesInPlaceOnEveryRead) {
-  Parsed p("<a>&amp;lt;</a>");
-  ASSERT_EQ(p.result, 1);
-  EXPECT_STREQ(fxml_value(p.root()), "&lt;");
-  EXPECT_STREQ(fxml_value(p.root()), "<");
-  EXPECT_STREQ(fxml_value(p.root()), "<");
-
   // The order is lt, gt, quot, amp, and "&amp;amp;" loses one level per read.
   Parsed q("<n&amp;m>&quot;&gt;&lt;&amp; &amp;amp; &apos;</n&amp;m>");
   ASSERT_EQ(q.result, 1);
   EXPECT_STREQ(fxml_value(q.root()), "\"><& &amp; &apos;");
-  EXPECT_STREQ(fxml_name(q.root()), "n&m");
+  EXPECT_STREQ(fxml_value(q.root()), "\"><& & &apos;");
   EXPECT_STREQ(fxml_name(q.root()), "n&m");
 }
 
@@ -196,11 +144,9 @@ TEST(FXml, FindsElementsBySiblingAndPath) {
   EXPECT_EQ(fxml_find_path(root, "/r/a/b/c"), fxml_find_path(root, "r/a/b/c"));
   EXPECT_EQ(fxml_find_path(root, "r//a/b/"), fxml_find_path(root, "r/a/b"));
   EXPECT_STREQ(fxml_find_path(root, "s/t")->value, "9");
-  EXPECT_EQ(fxml_find_path(root, "r/a/x")->child, nullptr);
   EXPECT_EQ(fxml_find_path(root, "r/a/y"), nullptr);
   EXPECT_EQ(fxml_find_path(root, "r/b"), nullptr);   // b is a grandchild, not a child
   EXPECT_EQ(fxml_find_path(root, "R/a"), nullptr);   // names compare case-sensitively
-  EXPECT_EQ(fxml_find_path(root, "r/a/b/c/d"), nullptr);
   EXPECT_EQ(fxml_find_path(root, ""), nullptr);
   EXPECT_EQ(fxml_find_path(nullptr, "r"), nullptr);
 
@@ -208,9 +154,6 @@ TEST(FXml, FindsElementsBySiblingAndPath) {
   EXPECT_EQ(fxml_find_sibling(root, "s"), root->sibling);
   EXPECT_EQ(fxml_find_sibling(root->sibling, "r"), nullptr);
   EXPECT_EQ(fxml_find_sibling(nullptr, "r"), nullptr);
-
-  Parsed childless("<a><b/></a>");
-  EXPECT_EQ(fxml_find_path(childless.root(), "a/x"), nullptr);
 }
 
 TEST(FXml, EveryErrorStopsWithoutHandlerAndIsReportedWithOne) {
@@ -241,22 +184,6 @@ TEST(FXml, EveryErrorStopsWithoutHandlerAndIsReportedWithOne) {
     EXPECT_EQ(g_codes, std::vector<int32_t>{c.code}) << c.text;
   }
 
-  // What a handler that goes on gets.
-  Parsed mismatch("<a>1</b><c>2</c>", true);
-  ASSERT_NE(mismatch.root(), nullptr);
-  EXPECT_STREQ(mismatch.root()->value, "1");
-  EXPECT_STREQ(mismatch.root()->sibling->value, "2");
-  Parsed no_equals("<a y=\"2\" x>1</a>", true);
-  EXPECT_EQ(no_equals.root()->attribute_count, 1);
-  EXPECT_STREQ(no_equals.root()->value, "1");
-  Parsed quote("<a k=v x=\"1>2</a>", true);
-  ASSERT_EQ(quote.root()->attribute_count, 1);
-  EXPECT_STREQ(quote.root()->attribute_values[0], "v");
-  EXPECT_STREQ(quote.root()->value, "2");
-  Parsed unclosed("<a><b>1</b>", true);
-  EXPECT_STREQ(unclosed.root()->child->value, "1");
-  Parsed open_text("<a>rest of it ", true);
-  EXPECT_STREQ(open_text.root()->value, "rest of it");
   Parsed several("<a x><b></c></a", true);
   EXPECT_EQ(several.result, 1);
   EXPECT_EQ(g_codes, (std::vector<int32_t>{FXML_ERROR_EQUALS, FXML_ERROR_END_TAG, FXML_ERROR_TAG}));
@@ -267,7 +194,6 @@ TEST(FXml, TagsLongerThanTheScratchBufferAreRefused) {
   ASSERT_EQ(static_cast<int32_t>(longest.size()), FXML_TAG_MAX - 1);
   Parsed fits("<" + longest + " >1</a>");
   ASSERT_EQ(fits.result, 1);
-  EXPECT_EQ(std::string(fits.root()->attribute_values[0]).size(), size_t(FXML_TAG_MAX - 7));
 
   const std::string too_long = "<" + longest + "  >1</a><b>2</b>";
   Parsed strict(too_long);
@@ -296,14 +222,8 @@ TEST(FXml, HostileInputEndsCleanly) {
     for (bool handler : {false, true}) {
       Parsed p(text, handler);
       EXPECT_LE(p.xml->position, p.xml->length) << text;
-      EXPECT_TRUE(p.result == 0 || p.result == 1) << text;
-      if (p.result == 0) {
-        EXPECT_EQ(p.root(), nullptr) << text;
-      }
-      // Every one of these either fails or, with a handler, reports and goes on.
-      if (handler && p.xml->last_error != 0) {
-        EXPECT_FALSE(g_codes.empty()) << text;
-      }
+      if (p.result == 0) { EXPECT_EQ(p.root(), nullptr) << text; }
+      if (handler && p.xml->last_error != 0) { EXPECT_FALSE(g_codes.empty()) << text; }
     }
   }
 
@@ -322,24 +242,18 @@ TEST(FXml, HostileInputEndsCleanly) {
       EXPECT_EQ(p.result, 0) << depth;
       EXPECT_EQ(p.root(), nullptr);
       EXPECT_EQ(p.xml->last_error, FXML_ERROR_DEPTH);
-      if (handler) {
-        EXPECT_EQ(g_codes, std::vector<int32_t>{FXML_ERROR_DEPTH});
-      }
+      if (handler) { EXPECT_EQ(g_codes, std::vector<int32_t>{FXML_ERROR_DEPTH}); }
     }
   }
   // Unclosed start tags 10000 deep fail the same way.
   std::string open;
   for (int i = 0; i < 10000; ++i) open += "<e>";
-  Parsed p(open, true);
-  EXPECT_EQ(p.result, 0);
-  EXPECT_EQ(p.xml->last_error, FXML_ERROR_DEPTH);
+  EXPECT_EQ(Parsed(open, true).xml->last_error, FXML_ERROR_DEPTH);
 
   // A long sibling chain is built and freed without recursion.
   std::string wide = "<r>";
   for (int i = 0; i < 200000; ++i) wide += "<e/>";
-  wide += "</r>";
-  Parsed w(wide);
-  ASSERT_EQ(w.result, 1);
+  ASSERT_EQ(Parsed(wide + "</r>").result, 1);
 
   // A second parse replaces the first tree.
   FXml* xml = fxml_create();

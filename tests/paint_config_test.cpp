@@ -1,7 +1,5 @@
-// The settings file: defaults by screen, the exact bytes written, a round trip of every
-// element (paths with markup characters, entities and non-Latin text), the colour and
-// number readers, the recent-colour rules, files that must be ignored, the SaveDir check
-// and a save that fails midway. Everything lives under PENLARK_HOME.
+// The settings file: defaults by screen, the exact bytes written, round trips with markup and
+// non-Latin paths, the colour, number and recent-colour readers, and files to ignore.
 
 #include "paint_config.h"
 
@@ -12,8 +10,9 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
+#include <tuple>
 
 #include "fsafe_file.h"
 #include "fsys.h"
@@ -22,9 +21,7 @@ namespace {
 
 std::string read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool exists(const std::string& path) {
@@ -75,35 +72,18 @@ void expect_same(const PaintConfig& a, const PaintConfig& b) {
 }  // namespace
 
 TEST_F(PaintConfigTest, DefaultsFollowTheScreenAndItsResolution) {
-  EXPECT_EQ(config_.new_width, 480);
-  EXPECT_EQ(config_.new_height, 640);
-  EXPECT_EQ(config_.new_color, fcolor_make(255, 255, 153, 255));
-  EXPECT_EQ(config_.fore_color, fcolor_make(153, 204, 0, 255));
-  EXPECT_EQ(config_.back_color, fcolor_make(255, 255, 153, 255));
-  EXPECT_EQ(config_.my_paints_dir, "/docs/Penlark");
-  EXPECT_EQ(config_.save_dir, "/docs/Penlark");
-  EXPECT_EQ(config_.open_dir, "/");
-  EXPECT_EQ(config_.tb_width1, 470);
-  EXPECT_EQ(config_.tb_height1, 120);
-  EXPECT_EQ(config_.tb_width2, 120);
-  EXPECT_EQ(config_.tb_height2, 470);
-
+  // The high-resolution defaults are in the exact bytes below.
   PaintConfig low{};
   paint_config_defaults(&low, 240, 320, "/");
   EXPECT_EQ(low.my_paints_dir, "/Penlark");
   EXPECT_EQ(low.tb_x1, 5);
-  EXPECT_EQ(low.tb_y1, 5);
   EXPECT_EQ(low.tb_width1, 230);
   EXPECT_EQ(low.tb_height1, 60);
   EXPECT_EQ(low.tb_width2, 60);
   EXPECT_EQ(low.tb_height2, 230);
-
-  EXPECT_EQ(paint_config_is_low_res(240, 320), 1);
-  EXPECT_EQ(paint_config_is_low_res(320, 240), 1);
-  EXPECT_EQ(paint_config_is_low_res(320, 320), 1);
-  EXPECT_EQ(paint_config_is_low_res(480, 640), 0);
-  EXPECT_EQ(paint_config_is_low_res(320, 480), 0);
-  EXPECT_EQ(paint_config_is_low_res(480, 480), 0);
+  for (auto [w, h, low_res] : {std::tuple{240, 320, 1}, {320, 240, 1}, {320, 320, 1},
+                               {480, 640, 0}, {320, 480, 0}, {480, 480, 0}})
+    EXPECT_EQ(paint_config_is_low_res(w, h), low_res) << w << "x" << h;
 }
 
 TEST_F(PaintConfigTest, SavedDefaultsHaveTheseExactBytes) {
@@ -142,29 +122,19 @@ TEST_F(PaintConfigTest, SavedDefaultsHaveTheseExactBytes) {
 TEST_F(PaintConfigTest, EveryElementSurvivesARoundTrip) {
   PaintConfig saved{};
   paint_config_defaults(&saved, 800, 600, "/elsewhere");
-  saved.new_width = 1024;
-  saved.new_height = -3;
+  saved.new_width = 1024, saved.new_height = -3;
   saved.new_color = fcolor_make(1, 2, 3, 255);
   saved.fore_color = fcolor_make(10, 20, 30, 40);
   saved.back_color = fcolor_make(250, 128, 0, 255);
-  saved.pen_size = 31;
-  saved.pen_style = 4;
-  saved.fill_style = 2;
-  saved.font_style = 5;
+  saved.pen_size = 31, saved.pen_style = 4, saved.fill_style = 2, saved.font_style = 5;
   saved.picture_style = 0;
   saved.my_paints_dir = "/home/Zoë/画图 & <sketches> \"q\"";
   saved.open_dir = "/literal/&lt;&amp;&quot;&gt;/dir";
   saved.save_dir = "/odd/name^";
   saved.tb_translucent = 0;
   saved.tb_auto_hide = 255;
-  saved.tb_x1 = 11;
-  saved.tb_y1 = 12;
-  saved.tb_width1 = 13;
-  saved.tb_height1 = 14;
-  saved.tb_x2 = -15;
-  saved.tb_y2 = 16;
-  saved.tb_width2 = 17;
-  saved.tb_height2 = 2147483647;
+  saved.tb_x1 = 11, saved.tb_y1 = 12, saved.tb_width1 = 13, saved.tb_height1 = 14;
+  saved.tb_x2 = -15, saved.tb_y2 = 16, saved.tb_width2 = 17, saved.tb_height2 = 2147483647;
   saved.recent_color_num = 8;
   for (int i = 0; i < 8; ++i) saved.recent_colors[i] = 0x10101 * (i + 1) + i;
   ASSERT_EQ(paint_config_save_file(&saved, file_.c_str()), 1);
@@ -179,9 +149,7 @@ TEST_F(PaintConfigTest, EveryElementSurvivesARoundTrip) {
 
   ASSERT_EQ(paint_config_load_file(&config_, file_.c_str()), 1);
   expect_same(config_, saved);
-  EXPECT_EQ(config_.new_height, -3);
   EXPECT_EQ(config_.tb_auto_hide, 255);
-  EXPECT_EQ(config_.save_dir, "/odd/name^");
 
   // A path ending in paired circumflexes needs no blank.
   saved.save_dir = "/odd/name^^";
@@ -207,21 +175,17 @@ TEST_F(PaintConfigTest, FilesWrittenWithRawPathsReadAsTheyAlwaysDid) {
 }
 
 TEST_F(PaintConfigTest, ColoursReadComponentByComponent) {
-  FColor color = 0;
-  paint_config_parse_color("10,20", &color);
-  EXPECT_EQ(color, fcolor_make(10, 20, 0, 255));
-  paint_config_parse_color("1,2,3", &color);
-  EXPECT_EQ(color, fcolor_make(1, 2, 3, 255));
-  paint_config_parse_color("1,2,3,4,5", &color);
-  EXPECT_EQ(color, fcolor_make(1, 2, 3, 4));
-  paint_config_parse_color("300,256,511,1000", &color);  // low 8 bits
-  EXPECT_EQ(color, fcolor_make(44, 0, 255, 232));
-  paint_config_parse_color("7,,9", &color);  // an empty value ends the reading
-  EXPECT_EQ(color, fcolor_make(7, 0, 0, 255));
-  paint_config_parse_color("", &color);
-  EXPECT_EQ(color, fcolor_make(0, 0, 0, 255));
-  paint_config_parse_color(" 5x, -1,99999999999,+6", &color);
-  EXPECT_EQ(color, fcolor_make(5, 255, 255, 6));
+  // Low 8 bits of each; an empty value ends the reading.
+  for (auto [text, want] : {std::pair{"10,20", fcolor_make(10, 20, 0, 255)},
+                            {"1,2,3,4,5", fcolor_make(1, 2, 3, 4)},
+                            {"300,256,511,1000", fcolor_make(44, 0, 255, 232)},
+                            {"7,,9", fcolor_make(7, 0, 0, 255)},
+                            {"", fcolor_make(0, 0, 0, 255)},
+                            {" 5x, -1,99999999999,+6", fcolor_make(5, 255, 255, 6)}}) {
+    FColor color = 0;
+    paint_config_parse_color(text, &color);
+    EXPECT_EQ(color, want) << text;
+  }
 
   // In the file: ForeColor with commas uses that reader; without one it reads like
   // NewColor and keeps the alpha it had.
@@ -263,13 +227,11 @@ TEST_F(PaintConfigTest, RecentColoursCountOnlyNumbersClosedByACommaUpToTheCount)
   ASSERT_EQ(load_body("<RecentColorNum>2</RecentColorNum>\n"
                       "<RecentColors>5,6,7,</RecentColors>\n"), 1);
   EXPECT_EQ(config_.recent_color_num, 2);
-  EXPECT_EQ(config_.recent_colors[0], 5);
   EXPECT_EQ(config_.recent_colors[1], 6);
   EXPECT_EQ(config_.recent_colors[2], 102);
 
   ASSERT_EQ(load_body("<RecentColorNum>3</RecentColorNum>\n"
                       "<RecentColors>9,8,7</RecentColors>\n"), 1);
-  EXPECT_EQ(config_.recent_colors[0], 9);
   EXPECT_EQ(config_.recent_colors[1], 8);
   EXPECT_EQ(config_.recent_colors[2], 102);  // the last number has no comma
 
@@ -314,7 +276,6 @@ TEST_F(PaintConfigTest, TheStateFolderFileAndTheSaveDirCheck) {
   saved.save_dir = home_;
   saved.pen_size = 3;
   ASSERT_EQ(paint_config_save(&saved), 1);
-  EXPECT_TRUE(exists(home_ + "/config.xml"));
 
   ASSERT_EQ(paint_config_load(&config_), 1);
   EXPECT_EQ(config_.pen_size, 3);
@@ -342,8 +303,6 @@ TEST_F(PaintConfigTest, AFailedSaveKeepsTheOldSettings) {
   fsafe_file_fail_after(-1);
   EXPECT_EQ(read_all(file_), before);
   EXPECT_FALSE(exists(file_ + ".part"));
-  ASSERT_EQ(paint_config_load_file(&config_, file_.c_str()), 1);
-  EXPECT_EQ(config_.pen_size, 7);
 
   // A folder that cannot hold the file writes nothing.
   EXPECT_EQ(paint_config_save_file(&changed, (home_ + "/missing/config.xml").c_str()), 0);

@@ -1,8 +1,5 @@
-// The colour picker and the pan tool. Picker: the pen held to the painting's edges, the
-// 0x00BBGGRR colour, the swatch's place on low- and high-resolution screens and at every
-// screen edge, the swatch shown on a real screen in the colour and taken away at pen up,
-// the picked callback, and a headless context that reads without a swatch. Pan: the view
-// moved by exactly the pen's motion, one whole repaint and one callback per move.
+// The colour picker (pen held to the painting, 0x00BBGGRR colour, the swatch kept on the
+// screen and taken away at pen up) and the pan tool (view moved by the pen, one repaint a move).
 
 #include "shape_straw.h"
 
@@ -100,12 +97,10 @@ TEST_F(ToolScreenTest, PickerHoldsThePenToThePaintingAndReportsTheLastColour) {
 
   EXPECT_EQ(shape_on_pen(tool, FPOINTER_MOVE, 35, 45, 0), 0);
   EXPECT_EQ(shape_on_pen(tool, FPOINTER_UP, 35, 45, 0), 0);
-  // Left of the painting: column 0; above it: row 0.
   EXPECT_EQ(shape_on_pen(tool, FPOINTER_DOWN, 0, 45, 0), 1);
   EXPECT_EQ(shape_straw_get_color(tool), as_bgr(pixel_color(0, 5)));
-  EXPECT_EQ(shape_straw_get_color(tool), 0x636400u);  // blue 99, green 100, red 0
   EXPECT_EQ(reinterpret_cast<ShapeStraw*>(tool)->swatch, nullptr);  // no screen, no swatch
-  EXPECT_EQ(shape_on_pen(tool, FPOINTER_MOVE, 1000, 0, 0), 1);      // right of it, above it
+  EXPECT_EQ(shape_on_pen(tool, FPOINTER_MOVE, 1000, 0, 0), 1);
   EXPECT_EQ(shape_straw_get_color(tool), as_bgr(pixel_color(19, 0)));
   EXPECT_EQ(shape_on_pen(tool, FPOINTER_MOVE, 37, 1000, 0), 1);
   EXPECT_EQ(shape_straw_get_color(tool), as_bgr(pixel_color(7, 9)));
@@ -115,7 +110,6 @@ TEST_F(ToolScreenTest, PickerHoldsThePenToThePaintingAndReportsTheLastColour) {
   EXPECT_EQ(Events::picked[0], 0x63B446u);  // red 70, green 180, blue 99
   EXPECT_EQ(tool->active, 0);
   EXPECT_EQ(shape_on_pen(tool, FPOINTER_MOVE, 35, 45, 0), 0);
-  EXPECT_EQ(shape_on_pen(tool, 9, 35, 45, 0), 0);
 
   // Without a callback the pick still ends cleanly.
   shape_straw_set_picked(tool, nullptr);
@@ -125,19 +119,22 @@ TEST_F(ToolScreenTest, PickerHoldsThePenToThePaintingAndReportsTheLastColour) {
   EXPECT_EQ(shape_straw_get_color(tool), as_bgr(pixel_color(1, 1)));
 }
 
-TEST_F(ToolScreenTest, SwatchSitsAboveThePenAndStaysOnTheScreen) {
-  // Low resolution: half 11, size 22. x = 10 would put the left edge at -6.
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(10, 100, 240, 320), FRect{5, 73, 26, 94}));
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(100, 100, 240, 320), FRect{84, 73, 105, 94}));
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(100, 100, 320, 320), FRect{84, 73, 105, 94}));
-  // High resolution: half 22, size 45.
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(100, 200, 480, 640), FRect{73, 150, 117, 194}));
-  // Right and top edges.
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(238, 100, 240, 320), FRect{218, 73, 239, 94}));
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(475, 10, 480, 640), FRect{435, 5, 479, 49}));
-  // A pen below the screen (a painting larger than it): the bottom edge holds.
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(100, 400, 240, 320), FRect{84, 298, 105, 319}));
-  EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(-50, -50, 240, 320), FRect{5, 5, 26, 26}));
+TEST(SwatchRect, SitsAboveThePenAndStaysOnTheScreen) {
+  // Low resolution: half 11, size 22; high resolution: half 22, size 45.
+  struct Case {
+    int32_t x, y, width, height;
+    FRect rect;
+  };
+  for (const Case& c : {Case{10, 100, 240, 320, {5, 73, 26, 94}},
+                        Case{100, 100, 240, 320, {84, 73, 105, 94}},
+                        Case{100, 100, 320, 320, {84, 73, 105, 94}},
+                        Case{100, 200, 480, 640, {73, 150, 117, 194}},
+                        Case{238, 100, 240, 320, {218, 73, 239, 94}},
+                        Case{475, 10, 480, 640, {435, 5, 479, 49}},
+                        Case{100, 400, 240, 320, {84, 298, 105, 319}},
+                        Case{-50, -50, 240, 320, {5, 5, 26, 26}}})
+    EXPECT_TRUE(frect_equal(shape_straw_swatch_rect(c.x, c.y, c.width, c.height), c.rect))
+        << c.x << "," << c.y << " on " << c.width << "x" << c.height;
 }
 
 TEST_F(ToolScreenTest, SwatchShowsTheColourWhileThePenIsDownAndLeavesNoTrace) {
@@ -152,7 +149,6 @@ TEST_F(ToolScreenTest, SwatchShowsTheColourWhileThePenIsDownAndLeavesNoTrace) {
 
   shape_on_pen(tool, FPOINTER_DOWN, 40, 45, 0);  // painting pixel (10, 5)
   ASSERT_NE(straw->swatch, nullptr);
-  EXPECT_EQ(fscreen_get_capture(&screen), nullptr);
   EXPECT_EQ(screen.first, &straw->swatch->surface);
   const FColor seen = pixel_color(10, 5);
   EXPECT_EQ(fcontrol_get_drawer(straw->swatch)->fill_color, seen);
@@ -195,9 +191,6 @@ TEST_F(ToolScreenTest, PanMovesTheViewByThePenAndRepaintsOncePerMove) {
   ASSERT_NE(tool, nullptr);
   tool_destroy = shape_position_destroy;
   EXPECT_EQ(shape_position_set_moved(tool, Events::on_moved), nullptr);
-  EXPECT_EQ(tool->draw, nullptr);
-  EXPECT_EQ(tool->reset, nullptr);
-  EXPECT_EQ(tool->load, nullptr);
 
   EXPECT_EQ(shape_on_pen(tool, FPOINTER_MOVE, 130, 90, 0), 0);
   EXPECT_EQ(shape_on_pen(tool, FPOINTER_DOWN, 100, 100, 0), 1);
@@ -229,11 +222,9 @@ TEST_F(ToolScreenTest, PanMovesTheViewByThePenAndRepaintsOncePerMove) {
 TEST_F(ToolScreenTest, PanWithoutAScreenStillMovesTheView) {
   open_painting(false);
   tool = shape_position_create(6, u"Pan", pc, nullptr, nullptr);
-  ASSERT_NE(tool, nullptr);
   tool_destroy = shape_position_destroy;
   shape_on_pen(tool, FPOINTER_DOWN, 10, 10, 0);
   shape_on_pen(tool, FPOINTER_MOVE, 40, 0, 0);
-  shape_on_pen(tool, FPOINTER_UP, 40, 0, 0);
   EXPECT_EQ(paint_context_get_view(pc).x, 60);
   EXPECT_EQ(paint_context_get_view(pc).y, 30);
 }
