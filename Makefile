@@ -4,10 +4,12 @@
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS        ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-plain test-sanitize bench clean
+.PHONY: all deps build run test test-plain test-sanitize bench fuzz clean
 
 all: build
 
@@ -42,5 +44,14 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	./$(BENCH_BUILD)/bench/penlark_bench $(BENCH_ARGS)
 
+# Every reader under libFuzzer, clang-built with AddressSanitizer and UBSan, each harness for
+# FUZZ_SECONDS; any crash, leak, timeout or excess memory fails the target and names the
+# harness and the input kept under $(FUZZ_BUILD)/artifacts/.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPENLARK_FUZZ=ON -DPENLARK_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) --target penlark_fuzzers -j $(JOBS)
+	scripts/run-fuzz -b $(FUZZ_BUILD) -s $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
