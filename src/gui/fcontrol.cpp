@@ -12,7 +12,7 @@
 //
 // Hooks may destroy the control that called them (a click that closes the dialog). Every
 // place here that calls a hook and then touches a control again holds an FControlGuard on
-// it, and fcontrol_deinit clears the guards; the pattern lives in this unit only.
+// it; releasing the control's surface ends the guards (the mechanism is the surface unit's).
 
 #include "fcontrol.h"
 
@@ -28,7 +28,6 @@ namespace {
 
 // ---- Guards and nesting ----------------------------------------------------------------
 
-FControlGuard* g_guards = nullptr;  // innermost first; every entry lives on a stack
 
 // Layout and resize handlers may change geometry again (an image that fits itself to its
 // picture, a layout hook that resizes its parent); each change calls the handlers anew.
@@ -207,28 +206,6 @@ bool focus_candidate_at(FControl* container, int32_t index, int32_t scan_end,
 }
 
 }  // namespace
-
-// ---- Guards -----------------------------------------------------------------------------
-
-FControlGuard::FControlGuard(FControl* control) : control_(control), next_(g_guards) {
-  g_guards = this;
-}
-
-FControlGuard::~FControlGuard() {
-  // Guards live on the stack and nest, so this one is nearly always the head.
-  for (FControlGuard** link = &g_guards; *link; link = &(*link)->next_) {
-    if (*link == this) {
-      *link = next_;
-      return;
-    }
-  }
-}
-
-void FControlGuard::forget(const FControl* control) {
-  for (FControlGuard* guard = g_guards; guard; guard = guard->next_) {
-    if (guard->control_ == control) guard->control_ = nullptr;
-  }
-}
 
 // ---- Creation ---------------------------------------------------------------------------
 
@@ -717,7 +694,6 @@ int fcontrol_focus_first(FControl* container, int32_t count, int32_t* focus_inde
 
 void fcontrol_deinit(FControl* control) {
   FCHECK(control != nullptr, "control!=null");
-  FControlGuard::forget(control);
   if (FScreen* screen = fscreen_get()) {
     // A child holding the capture would otherwise have the screen walk up through this
     // freed record to convert the next pen position.

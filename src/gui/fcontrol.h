@@ -193,21 +193,15 @@ int fcontrol_focus_first(FControl* container, int32_t count, int32_t* focus_inde
 
 // ---- Hooks that may destroy ------------------------------------------------------------
 // Watches a control across calls into hooks that may destroy it (a button whose click
-// closes its dialog): alive() turns false when fcontrol_deinit ran on it. Keep it on the
-// stack around the calls; it never reads the control.
+// closes its dialog): alive() turns false when fcontrol_deinit released its surface. The
+// surface unit keeps the one mechanism; this only names it for controls.
 class FControlGuard {
  public:
-  explicit FControlGuard(FControl* control);
-  ~FControlGuard();
-  FControlGuard(const FControlGuard&) = delete;
-  FControlGuard& operator=(const FControlGuard&) = delete;
-  bool alive() const { return control_ != nullptr; }
+  explicit FControlGuard(FControl* control) : surface_(control ? &control->surface : nullptr) {}
+  bool alive() const { return surface_.alive(); }
 
  private:
-  friend void fcontrol_deinit(FControl* control);
-  static void forget(const FControl* control);
-  FControl* control_;     // not owned; null once deinitialised
-  FControlGuard* next_;   // the chain of live guards, innermost first
+  FSurfaceGuard surface_;
 };
 
 // ---- Release ----------------------------------------------------------------------------
