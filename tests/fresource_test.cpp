@@ -101,9 +101,15 @@ Bytes sample_bitmap() {
   return bitmap_payload(2, -2, 32, pixels);
 }
 
+// The tests of this file run in parallel processes that share PENLARK_HOME: each keeps its
+// files in a folder named after the test.
 std::string home_file(const std::string& name) {
-  mkdir(std::getenv("PENLARK_HOME"), 0755);
-  return std::string(std::getenv("PENLARK_HOME")) + "/" + name;
+  std::string folder = std::getenv("PENLARK_HOME");
+  mkdir(folder.c_str(), 0755);
+  folder += "/";
+  folder += testing::UnitTest::GetInstance()->current_test_info()->name();
+  mkdir(folder.c_str(), 0755);
+  return folder + "/" + name;
 }
 
 int load(const Bytes& bytes, const std::string& name = "test.fres") {
