@@ -18,9 +18,15 @@
 
 namespace {
 
+// The tests of this file run in parallel processes that share PENLARK_HOME: each keeps its
+// files in a folder named after the test.
 std::string home_dir() {
-  mkdir(std::getenv("PENLARK_HOME"), 0755);
-  return std::getenv("PENLARK_HOME");
+  std::string folder = std::getenv("PENLARK_HOME");
+  mkdir(folder.c_str(), 0755);
+  folder += "/";
+  folder += testing::UnitTest::GetInstance()->current_test_info()->name();
+  mkdir(folder.c_str(), 0755);
+  return folder;
 }
 
 std::string home_file(const std::string& name) { return home_dir() + "/" + name; }
@@ -35,8 +41,7 @@ std::string read_text(const std::string& path) {
 void write_png(const std::string& path, int width, int height, const std::vector<uint8_t>& pixels,
                const std::vector<uint8_t>& palette = {}) {
   png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
+  image.version = PNG_IMAGE_VERSION, image.width = static_cast<png_uint_32>(width);
   image.height = static_cast<png_uint_32>(height);
   image.format = palette.empty() ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB_COLORMAP;
   image.colormap_entries = static_cast<png_uint_32>(palette.size() / 3);
@@ -48,12 +53,8 @@ void write_png(const std::string& path, int width, int height, const std::vector
 constexpr int kWidth = 5, kHeight = 3;
 std::vector<uint8_t> sample_rgba() {
   std::vector<uint8_t> rgba;
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      rgba.insert(rgba.end(), {static_cast<uint8_t>(40 * x + 7), static_cast<uint8_t>(60 * y + 3),
-                               static_cast<uint8_t>(200 - 30 * x), static_cast<uint8_t>(50 * x + 20 * y)});
-    }
-  }
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) rgba.insert(rgba.end(), {uint8_t(40 * x + 7), uint8_t(60 * y + 3), uint8_t(200 - 30 * x), uint8_t(50 * x + 20 * y)});
   return rgba;
 }
 
@@ -205,15 +206,12 @@ TEST_F(FresWriter, BitmapsOfEveryDepthMatchTheSourcePixels) {
     ASSERT_NE(bitmap, nullptr);
     ASSERT_EQ(fbitmap_get_bpp(bitmap), depths[id - 10]);
     EXPECT_EQ(fbitmap_is_top_down(bitmap), 0);
-    for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) {
-        const uint8_t* s = &rgba[4 * (y * kWidth + x)];
-        std::vector<uint8_t> expected = {s[2], s[1], s[0], 0};
-        if (id == 11) expected = {static_cast<uint8_t>(s[2] & 0xF8), static_cast<uint8_t>(s[1] & 0xFC),
-                                  static_cast<uint8_t>(s[0] & 0xF8), 0};
-        if (id == 13) expected[3] = s[3];
-        EXPECT_EQ(rgba_at(bitmap, x, y), expected) << x << "," << y;
-      }
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      const uint8_t* s = &rgba[4 * i];
+      std::vector<uint8_t> expected = {s[2], s[1], s[0], 0};
+      if (id == 11) expected = {uint8_t(s[2] & 0xF8), uint8_t(s[1] & 0xFC), uint8_t(s[0] & 0xF8), 0};  // 5-6-5
+      if (id == 13) expected[3] = s[3];
+      EXPECT_EQ(rgba_at(bitmap, i % kWidth, i / kWidth), expected) << i;
     }
   }
   EXPECT_TRUE(fbitmap_is_rgb565(fres_get_bitmap(11)));
@@ -222,10 +220,8 @@ TEST_F(FresWriter, BitmapsOfEveryDepthMatchTheSourcePixels) {
   ASSERT_NE(kept, nullptr);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(fbitmap_get_pixel(kept, i % 3, i / 3), indices[i]);
   const uint8_t* entries = fbitmap_get_palette(kept);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ((std::vector<uint8_t>{entries[4 * i], entries[4 * i + 1], entries[4 * i + 2]}),
-              (std::vector<uint8_t>{palette[3 * i + 2], palette[3 * i + 1], palette[3 * i]}));
-  }
+  for (int i = 0; i < 4; ++i)
+    EXPECT_TRUE(entries[4 * i] == palette[3 * i + 2] && entries[4 * i + 1] == palette[3 * i + 1] && entries[4 * i + 2] == palette[3 * i]) << i;
 
   fres_unload_all();
 
@@ -281,5 +277,5 @@ TEST_F(FresWriter, AWriteFailingMidwayKeepsTheOldFile) {
   fsafe_file_fail_after(-1);
   EXPECT_EQ(read_text(path), old);
   struct stat st;
-  EXPECT_NE(stat((path + ".part").c_str(), &st), 0);
+  EXPECT_NE(stat((path + ".part").c_str(), &st), 0);  // no leftover
 }

@@ -114,8 +114,7 @@ std::string home_file(const std::string& name) {
 
 int load(const Bytes& bytes, const std::string& name = "test.fres") {
   std::string path = home_file(name);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   return fres_load(path.c_str());
 }
 
@@ -143,31 +142,19 @@ TEST_F(FResource, LookupsAskEveryFileAndTheLaterOneWins) {
   EXPECT_EQ(std::u16string(fres_get_string_or(25005, u"default")), u"default");
   EXPECT_EQ(fres_get_bitmap(1), nullptr);
 
-  int base = load(strings_file({{2, u"OK"}, {25001, u"Penlark"}, {25005, u"old"}}), "a.fres");
-  int lang = load(strings_file({{25005, u"новый"}, {25010, u"x"}}), "b.fres");
-  EXPECT_EQ(base, 1);
-  EXPECT_EQ(lang, 2);
+  EXPECT_EQ(load(strings_file({{2, u"OK"}, {25001, u"Penlark"}, {25005, u"old"}}), "a.fres"), 1);
+  EXPECT_EQ(load(strings_file({{25005, u"новый"}, {25010, u"x"}}), "b.fres"), 2);
   EXPECT_EQ(string_of(25005), u"новый");
-  EXPECT_EQ(string_of(2), u"OK");
   EXPECT_EQ(string_of(3), u"<none>");  // inside the first file's range, not in it
   EXPECT_EQ(std::u16string(fres_get_string_or(25001, u"default")), u"Penlark");
-  fres_unload(lang);
+  fres_unload(2);
   EXPECT_EQ(string_of(25005), u"old");
 
   // A single bitmap section as the only table entry takes its length from the data size.
-  Bytes data = entry(300, sample_bitmap());
-  ASSERT_EQ(load(container({{FRES_SECTION_BITMAPS, 0}}, data), "c.fmbm"), 2);
-  EXPECT_EQ(fres_get_bitmap(299), nullptr);
-  EXPECT_EQ(fres_get_bitmap(301), nullptr);
-  FBitmap* bitmap = fres_get_bitmap(300);
-  ASSERT_NE(bitmap, nullptr);
-  EXPECT_EQ(fbitmap_get_width(bitmap), 2);
-  EXPECT_EQ(fbitmap_get_pixel(bitmap, 0, 1), 0x99AABBCCu);
-  FBitmap* painting = fbitmap_create(3, 3, 32);
-  ASSERT_EQ(fbitmap_blit_keyed(painting, {1, 1}, bitmap, {0, 0, 1, 1}, FCOLOR_KEY_NONE, 255), 1);
-  EXPECT_EQ(fbitmap_get_pixel(painting, 2, 2), 0xDDEEFF00u);
-  EXPECT_EQ(fbitmap_get_pixel(painting, 0, 0), 0xFFFFFFFFu);
-  fbitmap_destroy(painting);
+  ASSERT_EQ(load(container({{FRES_SECTION_BITMAPS, 0}}, entry(300, sample_bitmap())), "c.fmbm"), 2);
+  EXPECT_TRUE(fres_get_bitmap(299) == nullptr && fres_get_bitmap(301) == nullptr);
+  ASSERT_NE(fres_get_bitmap(300), nullptr);
+  EXPECT_EQ(fbitmap_get_pixel(fres_get_bitmap(300), 0, 1), 0x99AABBCCu);
 
   fres_unload_all();
   EXPECT_EQ(fres_get_string(25001), nullptr);
@@ -189,58 +176,39 @@ TEST_F(FResource, SixteenSlotsAreFilledFreedAndReused) {
   EXPECT_DEATH(fres_unload(17), "id>=1 && id<=max_resource_file_number");
 }
 
-TEST_F(FResource, DamagedHeadersAreRefusedAndLeaveNoSlotInUse) {
+TEST_F(FResource, DamagedHeadersSectionsAndEntriesRefuseTheFileAndTakeNoSlot) {
   Bytes good = strings_file({{7, u"seven"}});
-  auto with_word = [&](size_t at, uint32_t value) {
-    Bytes bad = good;
-    fbytes_put_u32(&bad[at], value);
-    return bad;
+  auto word = [](Bytes bytes, size_t at, uint32_t value) { return fbytes_put_u32(&bytes[at], value), bytes; };
+  Bytes two = join({entry(1, text(u"a")), entry(2, text(u"bc"))});
+  auto strings = [](const Bytes& data) { return container({{FRES_SECTION_STRINGS, 0}}, data); };
+  const std::vector<std::pair<const char*, Bytes>> cases = {
+      {"version 2", container({{FRES_SECTION_STRINGS, 0}}, entry(7, text(u"x")), 2)},
+      {"magic", word(good, 0, 0x53455247)},
+      {"truncated header", Bytes(good.begin(), good.begin() + 20)},
+      {"truncated data", Bytes(good.begin(), good.end() - 1)},
+      {"header below 16", word(good, 8, 12)},
+      {"absurd header size", word(good, 8, 0xFFFFFFF8)},
+      {"absurd data size", word(good, 12, 0xFFFFFFF0)},
+      {"offset past the data", container({{FRES_SECTION_STRINGS, 100}}, two)},
+      {"offsets going back", container({{FRES_SECTION_BITMAPS, 8}, {FRES_SECTION_STRINGS, 0}}, two)},
+      {"string without terminator", strings(entry(1, Bytes{'a', 0, 'b', 0}))},
+      {"odd string length", strings(entry(1, Bytes{0, 0, 'a'}))},
+      {"strings at an odd address", container({{9, 0}, {FRES_SECTION_STRINGS, 1}}, join({Bytes(1, 0), two}))},
+      {"entry past the section", strings(word(two, 4, 1000))},
+      {"entry length wrapping", strings(word(two, 4, 0xFFFFFFFC))},
+      {"half an entry header", strings(join({two, Bytes(4, 0)}))},
+      {"bitmap entry too short", container({{FRES_SECTION_BITMAPS, 0}}, entry(5, Bytes(60, 0)))},
   };
   EXPECT_EQ(fres_load(home_file("missing.fres").c_str()), 0);
-  EXPECT_EQ(fres_load(nullptr), 0);
-  EXPECT_EQ(load(container({{FRES_SECTION_STRINGS, 0}}, entry(7, text(u"x")), 2)), 0);
-  EXPECT_EQ(load(with_word(0, 0x53455247)), 0);                       // magic
-  EXPECT_EQ(load(Bytes(good.begin(), good.begin() + 20)), 0);         // truncated header
-  EXPECT_EQ(load(Bytes(good.begin(), good.end() - 1)), 0);            // truncated data
-  EXPECT_EQ(load(with_word(8, 12)), 0);                               // header below 16
-  EXPECT_EQ(load(with_word(8, 20)), 0);                               // half a table entry
-  EXPECT_EQ(load(with_word(8, 0xFFFFFFF8)), 0);                       // absurd header size
-  EXPECT_EQ(load(with_word(12, 0xFFFFFFF0)), 0);                      // absurd data size
+  for (const auto& [name, bytes] : cases) EXPECT_EQ(load(bytes), 0) << name;
   EXPECT_EQ(load(good), 1);  // none of these took a slot
   EXPECT_EQ(load(container({}, {}), "empty.fres"), 2);  // no sections: valid, holds nothing
   EXPECT_EQ(string_of(7), u"seven");
-}
-
-TEST_F(FResource, InconsistentSectionsAndEntriesRefuseTheFile) {
-  Bytes two = join({entry(1, text(u"a")), entry(2, text(u"bc"))});
-  // Unknown section types are skipped but still end the section before them.
-  Bytes with_unknown = join({two, Bytes(8, 0xEE)});
-  ASSERT_EQ(load(container({{FRES_SECTION_STRINGS, 0}, {9, static_cast<uint32_t>(two.size())}},
-                           with_unknown)),
-            1);
-  EXPECT_EQ(string_of(2), u"bc");
-  fres_unload_all();
-
-  Bytes no_terminator = entry(1, Bytes{'a', 0, 'b', 0});
-  Bytes odd_length = entry(1, Bytes{0, 0, 'a'});
-  Bytes short_tail = join({two, Bytes(4, 0)});  // 4 bytes cannot hold an entry header
-  Bytes long_entry = two;
-  fbytes_put_u32(&long_entry[4], 1000);        // the first entry claims more than there is
-  Bytes huge_entry = two;
-  fbytes_put_u32(&huge_entry[4], 0xFFFFFFFC);  // wraps a 32-bit sum
-  const std::vector<std::pair<const char*, Bytes>> cases = {
-      {"offset past the data", container({{FRES_SECTION_STRINGS, 100}}, two)},
-      {"offsets going back", container({{FRES_SECTION_BITMAPS, 8}, {FRES_SECTION_STRINGS, 0}}, two)},
-      {"string without terminator", container({{FRES_SECTION_STRINGS, 0}}, no_terminator)},
-      {"odd string length", container({{FRES_SECTION_STRINGS, 0}}, odd_length)},
-      {"strings at an odd address", container({{9, 0}, {FRES_SECTION_STRINGS, 1}}, join({Bytes(1, 0), two}))},
-      {"entry past the section", container({{FRES_SECTION_STRINGS, 0}}, long_entry)},
-      {"entry length wrapping", container({{FRES_SECTION_STRINGS, 0}}, huge_entry)},
-      {"half an entry header", container({{FRES_SECTION_STRINGS, 0}}, short_tail)},
-      {"bitmap entry too short", container({{FRES_SECTION_BITMAPS, 0}}, entry(5, Bytes(60, 0)))},
-  };
-  for (const auto& [name, bytes] : cases) EXPECT_EQ(load(bytes), 0) << name;
   EXPECT_EQ(fres_get_string(1), nullptr);
+
+  // Unknown section types are skipped but still end the section before them.
+  ASSERT_EQ(load(container({{FRES_SECTION_STRINGS, 0}, {9, uint32_t(two.size())}}, join({two, Bytes(8, 0xEE)}))), 3);
+  EXPECT_EQ(string_of(2), u"bc");
 }
 
 TEST_F(FResource, BitmapPayloadsAreCheckedAgainstTheirLength) {
@@ -262,9 +230,7 @@ TEST_F(FResource, BitmapPayloadsAreCheckedAgainstTheirLength) {
   const std::vector<std::pair<const char*, Bytes>> cases = {
       {"one pixel byte short", bitmap_file(Bytes(good.begin(), good.end() - 1))},
       {"depth 7", bent(info + 14, 7, 2)},
-      {"depth 0", bent(info + 14, 0, 2)},
       {"width 0", bent(info + 4, 0)},
-      {"negative width", bent(info + 4, static_cast<uint32_t>(-2))},
       {"taller than the pixels", bent(info + 8, static_cast<uint32_t>(-3))},
       {"huge height", bent(info + 8, 0x7FFFFFFF)},
       {"header size 12", bent(info, 12)},
@@ -299,8 +265,4 @@ TEST_F(FResource, PixelsOffTheirAlignmentAreServedFromAnAlignedCopy) {
   ASSERT_NE(bitmap, nullptr);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(bitmap->pixels) % 4, 0u);
   EXPECT_EQ(fbitmap_get_pixel(bitmap, 1, 1), 0xDDEEFF00u);
-  FBitmap* scaled = fbitmap_scale(bitmap, 4, 4, FBitmapScale::exact, FBitmapRows::top_down);
-  ASSERT_NE(scaled, nullptr);
-  EXPECT_EQ(fbitmap_get_pixel(scaled, 3, 3), 0xDDEEFF00u);
-  fbitmap_destroy(scaled);
 }

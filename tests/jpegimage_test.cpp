@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 // After the C headers that define size_t and FILE.
 #include <jpeglib.h>
@@ -37,16 +38,14 @@ Bytes jpeg_encode(const Raw& raw, int quality, J_COLOR_SPACE space, bool progres
   unsigned long size = 0;
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(raw.width);
-  cinfo.image_height = static_cast<JDIMENSION>(raw.height);
-  cinfo.input_components = raw.components;
-  cinfo.in_color_space = space;
+  cinfo.image_width = static_cast<JDIMENSION>(raw.width), cinfo.image_height = static_cast<JDIMENSION>(raw.height);
+  cinfo.input_components = raw.components, cinfo.in_color_space = space;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
   if (progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  for (int y = 0; y < raw.height; ++y) {
-    JSAMPROW row = const_cast<JSAMPROW>(raw.at(0, y));
+  for (JSAMPROW row; cinfo.next_scanline < cinfo.image_height;) {
+    row = const_cast<JSAMPROW>(raw.at(0, static_cast<int>(cinfo.next_scanline)));
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -66,8 +65,8 @@ Raw jpeg_decode(const Bytes& file) {
   jpeg_start_decompress(&cinfo);
   Raw raw{static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), cinfo.output_components, {}};
   raw.pixels.resize(static_cast<size_t>(raw.width) * raw.height * raw.components);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(raw.at(0, static_cast<int>(cinfo.output_scanline)));
+  for (JSAMPROW row; cinfo.output_scanline < cinfo.output_height;) {
+    row = const_cast<JSAMPROW>(raw.at(0, static_cast<int>(cinfo.output_scanline)));
     jpeg_read_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_decompress(&cinfo);
@@ -75,18 +74,13 @@ Raw jpeg_decode(const Bytes& file) {
   return raw;
 }
 
-// Smooth colour gradients: what JPEG keeps well.
+// Smooth gradients, what JPEG keeps well; grey is the first channel alone.
 Raw gradient(int width, int height, int components) {
   Raw raw{width, height, components, {}};
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      if (components == 1) {
-        raw.pixels.push_back(static_cast<uint8_t>(20 + 200 * x / (width - 1)));
-        continue;
-      }
-      raw.pixels.push_back(static_cast<uint8_t>(30 + 180 * x / (width - 1)));
-      raw.pixels.push_back(static_cast<uint8_t>(40 + 150 * y / (height - 1)));
-      raw.pixels.push_back(static_cast<uint8_t>(200 - 100 * x / (width - 1)));
+      uint8_t rgb[3] = {uint8_t(30 + 180 * x / (width - 1)), uint8_t(40 + 150 * y / (height - 1)), uint8_t(200 - 100 * x / (width - 1))};
+      raw.pixels.insert(raw.pixels.end(), rgb, rgb + components);
     }
   return raw;
 }
@@ -116,44 +110,38 @@ Bytes pixels_of(const FBitmap* bitmap) { return Bytes(bitmap->pixels, bitmap->pi
 }  // namespace
 
 TEST(JpegImageRead, GreyAndColourComeTopDownAsLibjpegDecodesThem) {
-  // Grey: an 8-bit grey palette bitmap; odd width, so padded rows that must hold zeros.
-  Raw grey = gradient(21, 9, 1);
-  Bytes file = jpeg_encode(grey, 95, JCS_GRAYSCALE);
-  Raw reference = jpeg_decode(file);
-  Loaded loaded(file);
-  ASSERT_EQ(loaded.result, 1);
-  EXPECT_EQ(fbitmap_get_bpp(loaded.color), 8);
-  EXPECT_TRUE(fbitmap_is_top_down(loaded.color));
-  EXPECT_EQ(fbitmap_get_width(loaded.color), 21);
-  EXPECT_EQ(fbitmap_get_height(loaded.color), 9);
-  const uint8_t* palette = fbitmap_get_palette(loaded.color);
-  for (int i : {0, 77, 255}) EXPECT_EQ(Bytes(palette + 4 * i, palette + 4 * i + 4), (Bytes{uint8_t(i), uint8_t(i), uint8_t(i), 0}));
-  for (int y = 0; y < 9; ++y) {
-    for (int x = 0; x < 21; ++x) {
-      EXPECT_EQ(fbitmap_row(loaded.color, y)[x], *reference.at(x, y)) << x << "," << y;
-      EXPECT_NEAR(fbitmap_row(loaded.color, y)[x], *grey.at(x, y), 3) << x << "," << y;
+  // Grey becomes an 8-bit grey palette bitmap, colour 24-bit blue, green, red. Odd widths,
+  // so padded rows, which must hold zeros.
+  struct Case {
+    int components;
+    J_COLOR_SPACE space;
+    bool progressive;
+  };
+  for (Case c : {Case{1, JCS_GRAYSCALE, false}, Case{3, JCS_RGB, false}, Case{3, JCS_RGB, true}}) {
+    SCOPED_TRACE(std::to_string(c.components) + (c.progressive ? " progressive" : " baseline"));
+    Raw source = gradient(37, 19, c.components);
+    Bytes file = jpeg_encode(source, 95, c.space, c.progressive);
+    Raw want = jpeg_decode(file);
+    Loaded loaded(file);
+    ASSERT_EQ(loaded.result, 1);
+    EXPECT_EQ(fbitmap_get_bpp(loaded.color), 8 * c.components);
+    EXPECT_TRUE(fbitmap_is_top_down(loaded.color));
+    EXPECT_EQ(std::pair(fbitmap_get_width(loaded.color), fbitmap_get_height(loaded.color)), std::pair(37, 19));
+    if (c.components == 1) {
+      const uint8_t* palette = fbitmap_get_palette(loaded.color);
+      EXPECT_EQ(Bytes(palette + 4 * 77, palette + 4 * 78), (Bytes{77, 77, 77, 0}));
     }
-    EXPECT_EQ(Bytes(fbitmap_row(loaded.color, y) + 21, fbitmap_row(loaded.color, y) + 24), Bytes(3, 0)) << y;
-  }
-
-  // Colour, baseline and progressive: 24-bit blue, green, red.
-  Raw source = gradient(37, 19, 3);
-  for (bool progressive : {false, true}) {
-    SCOPED_TRACE(progressive ? "progressive" : "baseline");
-    Bytes colour_file = jpeg_encode(source, 95, JCS_RGB, progressive);
-    Raw want = jpeg_decode(colour_file);
-    Loaded colour(colour_file);
-    ASSERT_EQ(colour.result, 1);
-    EXPECT_EQ(fbitmap_get_bpp(colour.color), 24);
-    EXPECT_TRUE(fbitmap_is_top_down(colour.color));
-    EXPECT_EQ(fbitmap_get_width(colour.color), 37);
-    EXPECT_EQ(fbitmap_get_height(colour.color), 19);
-    for (int y = 0; y < 19; ++y)
-      for (int x = 0; x < 37; ++x) {
-        const uint8_t* got = fbitmap_row(colour.color, y) + 3 * x;
-        EXPECT_EQ(Bytes(got, got + 3), (Bytes{want.at(x, y)[2], want.at(x, y)[1], want.at(x, y)[0]})) << x << "," << y;
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], source.at(x, y)[2 - c], 6) << x << "," << y;
-      }
+    for (int y = 0; y < 19; ++y) {
+      const uint8_t* row = fbitmap_row(loaded.color, y);
+      for (int x = 0; x < 37; ++x)
+        for (int k = 0; k < c.components; ++k) {
+          int file_channel = c.components - 1 - k;  // blue, green, red in the bitmap
+          EXPECT_EQ(row[c.components * x + k], want.at(x, y)[file_channel]) << x << "," << y;
+          EXPECT_NEAR(row[c.components * x + k], source.at(x, y)[file_channel], 6) << x << "," << y;
+        }
+      int used = 37 * c.components;
+      EXPECT_EQ(Bytes(row + used, row + (used + 3) / 4 * 4), Bytes((used + 3) / 4 * 4 - used, 0)) << y;
+    }
   }
 }
 
@@ -166,13 +154,12 @@ TEST(JpegImageRead, CutDamagedOversizedCmykAndMissingFilesFailWithANullOutput) {
     EXPECT_EQ(loaded.color, nullptr);
   };
   const size_t scan = find_marker(good, 0xDA), frame = find_marker(good, 0xC0), table = find_marker(good, 0xC4);
-  for (size_t cut : {size_t{0}, size_t{2}, size_t{30}, scan, scan + 20, (scan + good.size()) / 2, good.size() - 1}) {
+  for (size_t cut : {size_t{2}, scan, (scan + good.size()) / 2}) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     expect_failure(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)));
   }
-  // The start marker, the frame marker and its precision, the table marker, the scan's
-  // component count.
-  for (size_t at : {size_t{0}, size_t{1}, frame + 1, frame + 4, table + 1, scan + 4}) {
+  // The start marker, the frame's precision, the table marker, the scan's component count.
+  for (size_t at : {size_t{1}, frame + 4, table + 1, scan + 4}) {
     SCOPED_TRACE("flipped byte " + std::to_string(at));
     Bytes damaged = good;
     damaged[at] ^= 0x55;
@@ -188,7 +175,6 @@ TEST(JpegImageRead, CutDamagedOversizedCmykAndMissingFilesFailWithANullOutput) {
   cmyk.components = 4;
   cmyk.pixels.resize(16 * 16 * 4, 128);
   expect_failure(jpeg_encode(cmyk, 90, JCS_CMYK));
-
   FBitmap* color = reinterpret_cast<FBitmap*>(1);
   EXPECT_EQ(jpegimage_read(&color, picture_test_path("missing.jpg").c_str()), 0);
   EXPECT_EQ(color, nullptr);
@@ -203,33 +189,31 @@ TEST(JpegImageWrite, FilesMatchLibjpegFedRgbAndReadBackUprightAndCloseAtQuality1
       FBitmap* bitmaps[2];
       for (int k = 0; k < 2; ++k) {
         bitmaps[k] = fbitmap_create(45, top_down ? -30 : 30, bpp);
-        for (int y = 0; y < 30; ++y)
-          for (int x = 0; x < 45; ++x) {
-            uint8_t* out = fbitmap_pixel_address(bitmaps[k], x, y);
-            out[0] = source.at(x, y)[2], out[1] = source.at(x, y)[1], out[2] = source.at(x, y)[0];
-            if (bpp == 32) out[3] = static_cast<uint8_t>(k * 99 + x);
-          }
+        for (int i = 0; i < 45 * 30; ++i) {
+          uint8_t* out = fbitmap_pixel_address(bitmaps[k], i % 45, i / 45);
+          const uint8_t* in = source.at(i % 45, i / 45);
+          out[0] = in[2], out[1] = in[1], out[2] = in[0];
+          if (bpp == 32) out[3] = static_cast<uint8_t>(k * 99 + i);
+        }
       }
-      FBitmap* bitmap = bitmaps[0];
-      Bytes before = pixels_of(bitmap);
+      Bytes before = pixels_of(bitmaps[0]);
       std::string path = picture_test_path("export.jpg");
       for (int quality : {40, 100})
         for (FBitmap* b : bitmaps) {
           ASSERT_EQ(jpegimage_write(b, path.c_str(), quality), 1);
           EXPECT_EQ(picture_read_file(path), jpeg_encode(source, quality, JCS_RGB)) << quality;
         }
-      EXPECT_EQ(pixels_of(bitmap), before);
+      EXPECT_EQ(pixels_of(bitmaps[0]), before);
       EXPECT_FALSE(picture_file_exists(path + ".part"));
 
       FBitmap* color = nullptr;
       ASSERT_EQ(jpegimage_read(&color, path.c_str()), 1);
       int worst = 0;
-      for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 45; ++x)
-          for (int c = 0; c < 3; ++c)
-            worst = std::max(worst, std::abs(fbitmap_pixel_address(bitmap, x, y)[c] - fbitmap_pixel_address(color, x, y)[c]));
+      for (int i = 0; i < 45 * 30 * 3; ++i)
+        worst = std::max(worst, std::abs(fbitmap_pixel_address(bitmaps[0], i / 3 % 45, i / 135)[i % 3] -
+                                         fbitmap_pixel_address(color, i / 3 % 45, i / 135)[i % 3]));
       EXPECT_LE(worst, 4);  // 4:2:0 chroma at quality 100
-      fbitmap_destroy(color), fbitmap_destroy(bitmaps[1]), fbitmap_destroy(bitmap);
+      fbitmap_destroy(color), fbitmap_destroy(bitmaps[1]), fbitmap_destroy(bitmaps[0]);
     }
   }
 }
@@ -237,12 +221,10 @@ TEST(JpegImageWrite, FilesMatchLibjpegFedRgbAndReadBackUprightAndCloseAtQuality1
 TEST(JpegImageWrite, OtherDepthsAreRefusedAndAFullDiskKeepsTheOldFile) {
   std::string path = picture_test_path("refused.jpg");
   std::remove(path.c_str());
-  for (int bpp : {8, 16}) {
-    FBitmap* bitmap = fbitmap_create(4, 4, bpp);
-    EXPECT_EQ(jpegimage_write(bitmap, path.c_str(), 75), 0) << bpp;
-    EXPECT_FALSE(picture_file_exists(path));
-    fbitmap_destroy(bitmap);
-  }
+  FBitmap* grey = fbitmap_create(4, 4, 8);
+  EXPECT_EQ(jpegimage_write(grey, path.c_str(), 75), 0);
+  EXPECT_FALSE(picture_file_exists(path));
+  fbitmap_destroy(grey);
   // Noise compresses badly: the file outgrows libjpeg's and the stream's buffers.
   FBitmap* bitmap = fbitmap_create(256, -256, 24);
   uint32_t state = 99;
@@ -250,7 +232,7 @@ TEST(JpegImageWrite, OtherDepthsAreRefusedAndAFullDiskKeepsTheOldFile) {
   Bytes before = pixels_of(bitmap);
   std::string kept = picture_test_path("kept.jpg");
   picture_write_file(kept, {'o', 'l', 'd'});
-  for (int64_t budget : {0, 100, 20000}) {
+  for (int64_t budget : {0, 20000}) {
     SCOPED_TRACE(budget);
     fsafe_file_fail_after(budget);
     EXPECT_EQ(jpegimage_write(bitmap, kept.c_str(), 100), 0);

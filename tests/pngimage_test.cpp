@@ -50,15 +50,10 @@ Bytes png_encode(const PngPicture& picture) {
     return {};
   }
   png_set_write_fn(png, &out, append_bytes, nullptr);
-  png_set_IHDR(png, info, picture.width, picture.height, picture.bit_depth, picture.color_type,
-               picture.interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!picture.palette.empty()) {
-    png_set_PLTE(png, info, picture.palette.data(), static_cast<int>(picture.palette.size()));
-  }
-  if (!picture.palette_alpha.empty()) {
-    png_set_tRNS(png, info, picture.palette_alpha.data(), static_cast<int>(picture.palette_alpha.size()),
-                 nullptr);
-  }
+  png_set_IHDR(png, info, picture.width, picture.height, picture.bit_depth, picture.color_type, picture.interlace,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!picture.palette.empty()) png_set_PLTE(png, info, picture.palette.data(), int(picture.palette.size()));
+  if (!picture.palette_alpha.empty()) png_set_tRNS(png, info, picture.palette_alpha.data(), int(picture.palette_alpha.size()), nullptr);
   if (picture.transparent) png_set_tRNS(png, info, nullptr, 0, picture.transparent);
   if (picture.gamma > 0) png_set_gAMA(png, info, picture.gamma);
   png_write_info(png, info);
@@ -70,7 +65,7 @@ Bytes png_encode(const PngPicture& picture) {
   return out;
 }
 
-// Reads through pngimage_read; the output pointers start non-null to show they are set.
+// Reads through pngimage_read; the outputs start non-null to show they are set.
 struct Loaded {
   int result = -1;
   FBitmap* color = reinterpret_cast<FBitmap*>(1);
@@ -80,8 +75,8 @@ struct Loaded {
   }
 };
 
-void load(Loaded* loaded, const Bytes& file, const char* name = "picture.png") {
-  std::string path = picture_test_path(name);
+void load(Loaded* loaded, const Bytes& file) {
+  std::string path = picture_test_path("picture.png");
   picture_write_file(path, file);
   loaded->result = pngimage_read(&loaded->color, &loaded->alpha, path.c_str());
 }
@@ -114,12 +109,8 @@ PngPicture rgb_picture(uint32_t width, uint32_t height, int interlace = PNG_INTE
   PngPicture p;
   p.width = width, p.height = height, p.interlace = interlace;
   for (uint32_t y = 0; y < height; ++y) {
-    Bytes row;
-    for (uint32_t x = 0; x < width; ++x) {
-      row.push_back(static_cast<uint8_t>(10 * x + y));       // red
-      row.push_back(static_cast<uint8_t>(100 + y));          // green
-      row.push_back(static_cast<uint8_t>(200 + x - y));      // blue
-    }
+    Bytes row;  // red, green, blue
+    for (uint32_t x = 0; x < width; ++x) row.insert(row.end(), {uint8_t(10 * x + y), uint8_t(100 + y), uint8_t(200 + x - y)});
     p.rows.push_back(row);
   }
   return p;
@@ -131,83 +122,58 @@ Bgra rgb_expected(int x, int y) {
 
 }  // namespace
 
-TEST(PngImageRead, PaletteWithTransparencyGivesTheAlphaValuesAndRowsFromTheTop) {
-  PngPicture p;
-  p.width = 3, p.height = 2, p.bit_depth = 4, p.color_type = PNG_COLOR_TYPE_PALETTE;
-  p.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
-  p.palette_alpha = {0, 128, 200};  // entry 3 has none: opaque
-  p.rows = {{0x01, 0x20}, {0x30, 0x00}};  // 4-bit indices: 0 1 2 / 3 0 0
-  Loaded loaded;
-  load(&loaded, png_encode(p));
-  expect_shape(loaded, 3, 2);
-  EXPECT_EQ(pixel(loaded, 0, 0), (Bgra{0, 0, 255, 0}));
-  EXPECT_EQ(pixel(loaded, 1, 0), (Bgra{0, 255, 0, 128}));
-  EXPECT_EQ(pixel(loaded, 2, 0), (Bgra{255, 0, 0, 200}));
-  EXPECT_EQ(pixel(loaded, 0, 1), (Bgra{30, 20, 10, 255}));
-  // Row 0 of the picture is the last row in memory of a bottom-up bitmap.
-  const uint8_t* last = loaded.color->pixels + loaded.color->stride;
-  EXPECT_EQ(last[0], 0);
-  EXPECT_EQ(last[2], 255);
-}
-
-TEST(PngImageRead, LowBitGreyIsSpreadOverTheFullRange) {
+TEST(PngImageRead, PaletteLowBitGreySixteenBitGreyAlphaAndGammaGiveTheirPixels) {
+  // Each file is one row of pixels; the expected blue, green, red, alpha per pixel.
   struct Case {
-    int depth;
-    Bytes row;          // four pixels packed
-    Bytes expected;     // their grey values
+    const char* what;
+    int depth, type;
+    Bytes row;
+    std::vector<Bgra> expected;
+    double gamma = 0;
   };
+  const Bgra red{0, 0, 255, 0};
   const Case cases[] = {
-      {1, {0b1010'0000}, {255, 0, 255, 0}},
-      {2, {0b0001'1011}, {0, 85, 170, 255}},
-      {4, {0x0F, 0x71}, {0, 255, 119, 17}},
-      {8, {0, 1, 128, 255}, {0, 1, 128, 255}},
+      // Palette entries 0..2 carry tRNS alpha; entry 3 has none, so it is opaque.
+      {"4-bit palette with tRNS", 4, PNG_COLOR_TYPE_PALETTE, {0x01, 0x23}, {red, {0, 255, 0, 128}, {255, 0, 0, 200}, {30, 20, 10, 255}}},
+      {"1-bit grey", 1, PNG_COLOR_TYPE_GRAY, {0b1010'0000}, {{255, 255, 255, 255}, {0, 0, 0, 255}, {255, 255, 255, 255}, {0, 0, 0, 255}}},
+      {"2-bit grey", 2, PNG_COLOR_TYPE_GRAY, {0b0001'1011}, {{0, 0, 0, 255}, {85, 85, 85, 255}, {170, 170, 170, 255}, {255, 255, 255, 255}}},
+      {"4-bit grey", 4, PNG_COLOR_TYPE_GRAY, {0x0F, 0x71}, {{0, 0, 0, 255}, {255, 255, 255, 255}, {119, 119, 119, 255}, {17, 17, 17, 255}}},
+      // 16-bit channels keep their high bytes.
+      {"16-bit RGB", 16, PNG_COLOR_TYPE_RGB, {0x12, 0xAB, 0x34, 0xFF, 0x56, 0x01, 0xFF, 0xFF, 0x00, 0x80, 0x7F, 0xFF},
+       {{0x56, 0x34, 0x12, 255}, {0x7F, 0x00, 0xFF, 255}}},
+      {"grey with alpha", 8, PNG_COLOR_TYPE_GRAY_ALPHA, {100, 50, 0, 0, 255, 255, 5, 6},
+       {{100, 100, 100, 50}, {0, 0, 0, 0}, {255, 255, 255, 255}, {5, 5, 5, 6}}},
+      // A linear file is brightened by the exponent 1 / 2.2; a file already at 1 / 2.2 is left.
+      {"linear gamma", 8, PNG_COLOR_TYPE_GRAY, {0, 64, 128, 255}, {{0, 0, 0, 255}, {136, 136, 136, 255}, {186, 186, 186, 255}, {255, 255, 255, 255}}, 1.0},
+      {"screen gamma", 8, PNG_COLOR_TYPE_GRAY, {0, 64, 128, 255}, {{0, 0, 0, 255}, {64, 64, 64, 255}, {128, 128, 128, 255}, {255, 255, 255, 255}}, 1 / 2.2},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.depth);
+    SCOPED_TRACE(c.what);
     PngPicture p;
-    p.width = 4, p.height = 1, p.bit_depth = c.depth, p.color_type = PNG_COLOR_TYPE_GRAY;
-    p.rows = {c.row};
+    p.width = static_cast<uint32_t>(c.expected.size()), p.height = 2, p.bit_depth = c.depth, p.color_type = c.type;
+    p.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
+    if (c.type != PNG_COLOR_TYPE_PALETTE) p.palette.clear();
+    else p.palette_alpha = {0, 128, 200};
+    p.gamma = c.gamma;
+    p.rows = {c.row, Bytes(c.row.size(), 0)};  // row 1 is all zeros: the rows come from the top
     Loaded loaded;
     load(&loaded, png_encode(p));
-    expect_shape(loaded, 4, 1);
-    for (int x = 0; x < 4; ++x) {
-      int v = c.expected[x];
-      EXPECT_EQ(pixel(loaded, x, 0), (Bgra{v, v, v, 255})) << "x " << x;
+    expect_shape(loaded, static_cast<int>(c.expected.size()), 2);
+    for (size_t x = 0; x < c.expected.size(); ++x) {
+      Bgra got = pixel(loaded, static_cast<int>(x), 0);
+      if (c.gamma > 0) {
+        EXPECT_TRUE(got.g == got.r && got.b == got.r) << "x " << x;
+        EXPECT_NEAR(got.r, c.expected[x].r, 1) << "x " << x;
+        got.r = got.g = got.b = c.expected[x].r;
+      }
+      EXPECT_EQ(got, c.expected[x]) << "x " << x;
     }
+    // Picture row 0 is the last row in memory of a bottom-up bitmap.
+    EXPECT_EQ(loaded.color->pixels[loaded.color->stride + 2], c.expected[0].r);
   }
-}
-
-TEST(PngImageRead, SixteenBitChannelsKeepTheirHighBytesAndGreyAlphaBecomesRgbWithAlpha) {
-  PngPicture wide;
-  wide.width = 2, wide.height = 1, wide.bit_depth = 16;
-  wide.rows = {{0x12, 0xAB, 0x34, 0xFF, 0x56, 0x01, 0xFF, 0xFF, 0x00, 0x80, 0x7F, 0xFF}};
-  Loaded loaded;
-  load(&loaded, png_encode(wide));
-  expect_shape(loaded, 2, 1);
-  EXPECT_EQ(pixel(loaded, 0, 0), (Bgra{0x56, 0x34, 0x12, 255}));
-  EXPECT_EQ(pixel(loaded, 1, 0), (Bgra{0x7F, 0x00, 0xFF, 255}));
-
-  PngPicture grey_alpha;
-  grey_alpha.width = 3, grey_alpha.height = 2, grey_alpha.color_type = PNG_COLOR_TYPE_GRAY_ALPHA;
-  grey_alpha.rows = {{100, 50, 0, 0, 255, 255}, {1, 2, 3, 4, 5, 6}};
-  Loaded grey;
-  load(&grey, png_encode(grey_alpha));
-  expect_shape(grey, 3, 2);
-  EXPECT_EQ(pixel(grey, 0, 0), (Bgra{100, 100, 100, 50}));
-  EXPECT_EQ(pixel(grey, 1, 0), (Bgra{0, 0, 0, 0}));
-  EXPECT_EQ(pixel(grey, 2, 0), (Bgra{255, 255, 255, 255}));
-  EXPECT_EQ(pixel(grey, 2, 1), (Bgra{5, 5, 5, 6}));
 }
 
 TEST(PngImageRead, RgbIsOpaqueEverywhereAndATransparentColourBecomesAlpha) {
-  Loaded plain;
-  load(&plain, png_encode(rgb_picture(5, 3)));  // width 5: rows padded in the bitmap
-  expect_shape(plain, 5, 3);
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(pixel(plain, x, y), rgb_expected(x, y)) << x << "," << y;
-    EXPECT_EQ(fbitmap_row(plain.color, y)[15], 0) << "row " << y;  // padding: no stale memory
-  }
-
   // Only the pixel whose colour equals the tRNS colour turns transparent.
   PngPicture keyed = rgb_picture(5, 3);
   png_color_16 key{};
@@ -222,6 +188,7 @@ TEST(PngImageRead, RgbIsOpaqueEverywhereAndATransparentColourBecomesAlpha) {
       if (x == 2 && y == 1) expected.a = 0;
       EXPECT_EQ(pixel(loaded, x, y), expected) << x << "," << y;
     }
+    EXPECT_EQ(fbitmap_row(loaded.color, y)[15], 0) << "row " << y;  // width 5 pads: no stale memory
   }
 
   // Nobody asked for the alpha bitmap: the colour comes alone.
@@ -232,67 +199,30 @@ TEST(PngImageRead, RgbIsOpaqueEverywhereAndATransparentColourBecomesAlpha) {
   fbitmap_destroy(color);
 }
 
-TEST(PngImageRead, InterlacedPicturesLandInTheRightRowsWithAndWithoutAlpha) {
-  PngPicture rgb = rgb_picture(9, 10, PNG_INTERLACE_ADAM7);
-  Loaded loaded;
-  load(&loaded, png_encode(rgb));
-  expect_shape(loaded, 9, 10);
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 9; ++x) EXPECT_EQ(pixel(loaded, x, y), rgb_expected(x, y)) << x << "," << y;
-
+TEST(PngImageRead, InterlacedPicturesWithAlphaLandInTheirRows) {
   PngPicture rgba;
-  rgba.width = 9, rgba.height = 10, rgba.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
-  rgba.interlace = PNG_INTERLACE_ADAM7;
+  rgba.width = 9, rgba.height = 10, rgba.color_type = PNG_COLOR_TYPE_RGB_ALPHA, rgba.interlace = PNG_INTERLACE_ADAM7;
   for (uint32_t y = 0; y < 10; ++y) {
     Bytes row;
-    for (uint32_t x = 0; x < 9; ++x) {
-      row.insert(row.end(), {static_cast<uint8_t>(x), static_cast<uint8_t>(y), 7, static_cast<uint8_t>(10 * y + x)});
-    }
+    for (uint32_t x = 0; x < 9; ++x) row.insert(row.end(), {uint8_t(x), uint8_t(y), 7, uint8_t(10 * y + x)});
     rgba.rows.push_back(row);
   }
-  for (int interlace : {PNG_INTERLACE_ADAM7, PNG_INTERLACE_NONE}) {
-    SCOPED_TRACE(interlace);
-    rgba.interlace = interlace;
-    Loaded with_alpha;
-    load(&with_alpha, png_encode(rgba));
-    expect_shape(with_alpha, 9, 10);
-    for (int y = 0; y < 10; ++y)
-      for (int x = 0; x < 9; ++x) EXPECT_EQ(pixel(with_alpha, x, y), (Bgra{7, y, x, 10 * y + x})) << x << "," << y;
-  }
-}
-
-TEST(PngImageRead, GammaChunkIsCorrectedForAScreenGammaOf2_2) {
-  PngPicture p;
-  p.width = 4, p.height = 1, p.color_type = PNG_COLOR_TYPE_GRAY;
-  p.rows = {{0, 64, 128, 255}};
-  // A linear file is brightened by the exponent 1 / 2.2; a file already at 1 / 2.2 is left.
-  struct Case {
-    double gamma;
-    int expected[4];
-  };
-  const Case cases[] = {{1.0, {0, 136, 186, 255}}, {1 / 2.2, {0, 64, 128, 255}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.gamma);
-    p.gamma = c.gamma;
-    Loaded loaded;
-    load(&loaded, png_encode(p));
-    expect_shape(loaded, 4, 1);
-    for (int x = 0; x < 4; ++x) {
-      Bgra got = pixel(loaded, x, 0);
-      EXPECT_NEAR(got.r, c.expected[x], 1) << "x " << x;
-      EXPECT_EQ(got.g, got.r);
-      EXPECT_EQ(got.b, got.r);
-    }
-  }
+  Loaded with_alpha;
+  load(&with_alpha, png_encode(rgba));
+  expect_shape(with_alpha, 9, 10);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 9; ++x) EXPECT_EQ(pixel(with_alpha, x, y), (Bgra{7, y, x, 10 * y + x})) << x << "," << y;
 }
 
 TEST(PngImageRead, CutDamagedOversizedAndMissingFilesFailWithNullOutputs) {
+  // Interlaced RGB without alpha: every pixel in its row, opaque.
   const Bytes good = png_encode(rgb_picture(40, 30, PNG_INTERLACE_ADAM7));
-  ASSERT_GT(good.size(), 100u);
   {
     Loaded loaded;
     load(&loaded, good);
-    ASSERT_EQ(loaded.result, 1);
+    expect_shape(loaded, 40, 30);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) ASSERT_EQ(pixel(loaded, x, y), rgb_expected(x, y)) << x << "," << y;
   }
   auto expect_failure = [](const Bytes& file) {
     Loaded loaded;
@@ -301,14 +231,12 @@ TEST(PngImageRead, CutDamagedOversizedAndMissingFilesFailWithNullOutputs) {
     EXPECT_EQ(loaded.color, nullptr);
     EXPECT_EQ(loaded.alpha, nullptr);
   };
-  for (size_t cut : {size_t{0}, size_t{5}, size_t{8}, size_t{20}, size_t{33}, size_t{60}, good.size() / 2,
-                     good.size() - 13, good.size() - 1}) {
+  for (size_t cut : {size_t{0}, size_t{20}, size_t{60}, good.size() / 2, good.size() - 1}) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     expect_failure(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)));
   }
-  // Signature, the chunk length, the width, the colour type, the IHDR checksum, the
-  // compressed data: every one is caught.
-  for (size_t at : {size_t{0}, size_t{3}, size_t{9}, size_t{18}, size_t{25}, size_t{30}, size_t{45}}) {
+  // Signature, the width, the colour type, the compressed data: every one is caught.
+  for (size_t at : {size_t{0}, size_t{18}, size_t{25}, size_t{45}}) {
     SCOPED_TRACE("flipped byte " + std::to_string(at));
     Bytes damaged = good;
     damaged[at] ^= 0x55;
@@ -316,7 +244,7 @@ TEST(PngImageRead, CutDamagedOversizedAndMissingFilesFailWithNullOutputs) {
   }
 
   // Sizes with valid checksums: above the pixel limit, and beyond libpng's side limit.
-  for (auto [width, height] : {std::pair<uint32_t, uint32_t>{30000, 30000}, {1u << 21, 1}, {1, 0x7FFFFFFF}}) {
+  for (auto [width, height] : {std::pair<uint32_t, uint32_t>{30000, 30000}, {1, 0x7FFFFFFF}}) {
     SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
     Bytes huge = good;
     uint8_t* ihdr = huge.data() + 8;  // length, "IHDR", data, checksum
@@ -343,10 +271,7 @@ namespace {
 FBitmap* noise_bitmap(int width, int height, int bpp, bool top_down) {
   FBitmap* bitmap = fbitmap_create(width, top_down ? -height : height, bpp);
   uint32_t state = 12345;
-  for (uint32_t i = 0; i < fbitmap_get_size_image(bitmap); ++i) {
-    state = state * 1103515245u + 12345u;
-    bitmap->pixels[i] = static_cast<uint8_t>(state >> 23);
-  }
+  for (uint32_t i = 0; i < fbitmap_get_size_image(bitmap); ++i) bitmap->pixels[i] = uint8_t((state = state * 1103515245u + 12345u) >> 23);
   return bitmap;
 }
 
@@ -358,8 +283,7 @@ Bytes pixels_of(const FBitmap* bitmap) {
 Bytes reference_png(const FBitmap* bitmap) {
   int bpp = fbitmap_get_bpp(bitmap), step = bpp / 8;
   PngPicture p;
-  p.width = static_cast<uint32_t>(fbitmap_get_width(bitmap));
-  p.height = static_cast<uint32_t>(fbitmap_get_height(bitmap));
+  p.width = uint32_t(fbitmap_get_width(bitmap)), p.height = uint32_t(fbitmap_get_height(bitmap));
   p.color_type = bpp == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
   for (uint32_t y = 0; y < p.height; ++y) {
     const uint8_t* in = fbitmap_row(bitmap, static_cast<int32_t>(y));
@@ -389,13 +313,11 @@ TEST(PngImageWrite, RgbAndRgbaFilesMatchLibpngAndReadBackUprightWithTheBitmapUnc
 
       FBitmap *color = nullptr, *alpha = nullptr;
       ASSERT_EQ(pngimage_read(&color, &alpha, path.c_str()), 1);
-      for (int y = 0; y < 5; ++y) {
-        for (int x = 0; x < 7; ++x) {
-          const uint8_t* in = fbitmap_pixel_address(bitmap, x, y);
-          const uint8_t* out = fbitmap_pixel_address(color, x, y);
-          EXPECT_EQ(Bytes(out, out + 3), Bytes(in, in + 3)) << x << "," << y;
-          EXPECT_EQ(fbitmap_row(alpha, y)[x], bpp == 32 ? in[3] : 255) << x << "," << y;
-        }
+      for (int i = 0; i < 35; ++i) {
+        const uint8_t* in = fbitmap_pixel_address(bitmap, i % 7, i / 7);
+        const uint8_t* out = fbitmap_pixel_address(color, i % 7, i / 7);
+        EXPECT_EQ(Bytes(out, out + 3), Bytes(in, in + 3)) << i;
+        EXPECT_EQ(fbitmap_row(alpha, i / 7)[i % 7], bpp == 32 ? in[3] : 255) << i;
       }
       fbitmap_destroy(color), fbitmap_destroy(alpha), fbitmap_destroy(bitmap);
     }
@@ -403,20 +325,14 @@ TEST(PngImageWrite, RgbAndRgbaFilesMatchLibpngAndReadBackUprightWithTheBitmapUnc
 }
 
 TEST(PngImageWrite, OtherDepthsAreRefusedAndAFullDiskKeepsTheOldFileAndTheBitmap) {
-  std::string path = picture_test_path("refused.png");
-  std::remove(path.c_str());
-  for (int bpp : {8, 16}) {
-    FBitmap* bitmap = fbitmap_create(4, 4, bpp);
-    EXPECT_EQ(pngimage_write(bitmap, path.c_str()), 0) << bpp;
-    EXPECT_FALSE(picture_file_exists(path));
-    fbitmap_destroy(bitmap);
-  }
-
-  FBitmap* bitmap = noise_bitmap(300, 200, 32, true);
-  Bytes before = pixels_of(bitmap);
   std::string kept = picture_test_path("kept.png");
   picture_write_file(kept, {'o', 'l', 'd'});
-  for (int64_t budget : {0, 40, 100, 5000}) {
+  FBitmap* grey = fbitmap_create(4, 4, 8);
+  EXPECT_EQ(pngimage_write(grey, kept.c_str()), 0);
+  fbitmap_destroy(grey);
+  FBitmap* bitmap = noise_bitmap(300, 200, 32, true);
+  Bytes before = pixels_of(bitmap);
+  for (int64_t budget : {0, 5000}) {
     SCOPED_TRACE(budget);
     fsafe_file_fail_after(budget);
     EXPECT_EQ(pngimage_write(bitmap, kept.c_str()), 0);
