@@ -37,6 +37,10 @@ std::string home_path(const char* name) {
   const char* home = std::getenv("PENLARK_HOME");
   std::string folder = home && *home ? home : "/tmp";
   mkdir(folder.c_str(), 0755);
+  // Tests run in parallel processes sharing the home: one folder per test.
+  folder += "/";
+  folder += testing::UnitTest::GetInstance()->current_test_info()->name();
+  mkdir(folder.c_str(), 0755);
   return folder + "/" + name;
 }
 

@@ -39,8 +39,14 @@ class PaintConfigTest : public ::testing::Test {
       ASSERT_NE(mkdtemp(pattern), nullptr);
       setenv("PENLARK_HOME", pattern, 1);
     }
+    // Tests of this file run in parallel processes sharing PENLARK_HOME: each gets its own
+    // folder below it, config.xml included.
     home_ = std::getenv("PENLARK_HOME");
     mkdir(home_.c_str(), 0755);
+    home_ += "/";
+    home_ += testing::UnitTest::GetInstance()->current_test_info()->name();
+    mkdir(home_.c_str(), 0755);
+    setenv("PENLARK_HOME", home_.c_str(), 1);
     fsys_reset_folders();
     file_ = home_ + "/settings_under_test.xml";
     unlink(file_.c_str());

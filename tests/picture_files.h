@@ -13,10 +13,18 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// The tests of one binary run in parallel processes that share PENLARK_HOME, so each test
+// keeps its files in a folder of its own.
 inline std::string picture_test_path(const std::string& name) {
   const char* home = std::getenv("PENLARK_HOME");
   std::string folder = home ? home : testing::TempDir() + "penlark-pictures";
   mkdir(folder.c_str(), 0755);
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  if (test) {
+    folder += "/";
+    folder += test->name();
+    mkdir(folder.c_str(), 0755);
+  }
   return folder + "/" + name;
 }
 
