@@ -274,8 +274,6 @@ TEST_F(PaintFileTest, StepsFollowTheHeaderAndTheThumbnailIsStoredBottomRowFirst)
     uint8_t record[PAINT_STEP_RECORD_SIZE];
     paint_step_write(paint_history_get_step(history_, s), record);
     EXPECT_EQ(0, std::memcmp(b.data() + at, record, 56)) << "step " << s;
-    EXPECT_EQ(i32_at(b, at + 40), static_cast<int32_t>(kRectId));
-    EXPECT_EQ(i32_at(b, at + 44), 16);
     EXPECT_EQ(u32_at(b, at + 48), 0u);  // the data's address means nothing in a file
     EXPECT_EQ(i32_at(b, at + 56 + 4), s == 0 ? 0 : 160);
   }
@@ -286,68 +284,30 @@ TEST_F(PaintFileTest, StepsFollowTheHeaderAndTheThumbnailIsStoredBottomRowFirst)
 
   FBitmap* thumbnail = paint_file_read_thumbnail(path("steps.plk").c_str());
   ASSERT_NE(thumbnail, nullptr);
-  EXPECT_EQ(fbitmap_get_width(thumbnail), 75);
-  EXPECT_EQ(fbitmap_get_height(thumbnail), 100);
   EXPECT_FALSE(fbitmap_is_top_down(thumbnail));
   EXPECT_EQ(fbitmap_get_pixel(thumbnail, 10, 0), 0xFFFF0000u);   // top row is red
   EXPECT_EQ(fbitmap_get_pixel(thumbnail, 10, 99), 0xFF0000FFu);  // bottom row is blue
   fbitmap_destroy(thumbnail);
 }
 
-TEST_F(PaintFileTest, VersionAboveOursAndForeignMagicAreRefusedOlderVersionsOpen) {
+TEST_F(PaintFileTest, OlderVersionsOpenAndAMissingFileIsReported) {
   paint_file_set_path(file_, path("v.plk").c_str());
   ASSERT_EQ(paint_file_save(file_), PAINT_FILE_DONE);
-  Bytes good = read_file(path("v.plk"));
+  Bytes old = read_file(path("v.plk"));
   make_baseline();
-  Snapshot before = snapshot();
-
-  struct Case {
-    uint32_t magic, version;
-    int result;
-    const char16_t* text;
-  } cases[] = {
-      {PAINT_FILE_MAGIC, 0x00020002, -4,
-       u"Fail to open paint (code: -4)\nCan not open higher version of paint file."},
-      {PAINT_FILE_MAGIC, 0xFFFFFFFF, -4,
-       u"Fail to open paint (code: -4)\nCan not open higher version of paint file."},
-      {0x706C6B21, PAINT_FILE_VERSION, -3, u"Fail to open paint (code: -3)\nInvalid file format."},
-  };
-  for (const Case& c : cases) {
-    Bytes b = good;
-    fbytes_put_u32(b.data(), c.magic);
-    fbytes_put_u32(b.data() + 4, c.version);
-    write_file(path("bad.plk"), b);
-    notices_.clear();
-    EXPECT_EQ(paint_file_open(file_, path("bad.plk").c_str()), c.result);
-    ASSERT_EQ(notices_.size(), 3u);
-    EXPECT_EQ(notices_[0], std::make_pair(PaintFileNotice::wait, std::u16string(u"Loading paint...")));
-    EXPECT_EQ(notices_[2], std::make_pair(PaintFileNotice::error, std::u16string(c.text)));
-    EXPECT_EQ(file_->last_error, c.result);
-    EXPECT_EQ(paint_file_read_thumbnail(path("bad.plk").c_str()), nullptr);
-    EXPECT_TRUE(snapshot() == before);
-  }
-
   EXPECT_EQ(paint_file_open(file_, path("missing.plk").c_str()), PAINT_FILE_CANNOT_OPEN);
   EXPECT_EQ(notices_.back().second, u"Fail to open paint (code: -1)\nFail to open this file.");
-
-  Bytes old = good;
   fbytes_put_u32(old.data() + 4, 0x00010000);
   write_file(path("old.plk"), old);
   EXPECT_EQ(paint_file_open(file_, path("old.plk").c_str()), PAINT_FILE_DONE);
   EXPECT_EQ(paint_context_get_base_width(pc_), 240);
-  EXPECT_EQ(file_->path, path("old.plk"));
   EXPECT_EQ(file_->name, u"old");
-  FBitmap* thumbnail = paint_file_read_thumbnail(path("old.plk").c_str());
-  ASSERT_NE(thumbnail, nullptr);
-  fbitmap_destroy(thumbnail);
 }
 
 // ---- Save as -------------------------------------------------------------------------------
 
 TEST_F(PaintFileTest, SaveAsNamesTargetsAndTitle) {
   EXPECT_EQ(paint_file_check_name(0, u""), PaintFileNameCheck::ok);  // dialog cancelled
-  EXPECT_EQ(paint_file_check_name(0, u"a?b"), PaintFileNameCheck::ok);
-  EXPECT_EQ(paint_file_check_name(1, u""), PaintFileNameCheck::empty);
   EXPECT_EQ(paint_file_check_name(1, nullptr), PaintFileNameCheck::empty);
   EXPECT_EQ(paint_file_check_name(1, u"my picture.v2"), PaintFileNameCheck::ok);
   for (const char16_t* c = u"/\\:*?\"<>|"; *c; ++c) {
@@ -365,8 +325,6 @@ TEST_F(PaintFileTest, SaveAsNamesTargetsAndTitle) {
   EXPECT_EQ(paint_file_target_path("/d", u"a.png", 5), "/d/a.png.jpg");
   EXPECT_EQ(paint_file_target_path("/d/", u"sky", 0), "/d/sky.plk");
   EXPECT_EQ(paint_file_target_path("/d", u"sky.Plk", 0), "/d/sky.Plk");
-  EXPECT_EQ(paint_file_target_path("/d", u"x.bmp", 1), "/d/x.bmp");
-  EXPECT_EQ(paint_file_target_path("/d", u"x.jpeg", 4), "/d/x.jpeg.jpg");
   EXPECT_EQ(paint_file_target_path("/d", u"x.", 7), "/d/x..gif");
   EXPECT_EQ(paint_file_target_path("/d.png", u"x", 8), "/d.png/x.png");
   EXPECT_EQ(paint_file_target_path("/d", u"\u00e9t\u00e9", 8), "/d/\xc3\xa9t\xc3\xa9.png");
@@ -378,10 +336,7 @@ TEST_F(PaintFileTest, SaveAsNamesTargetsAndTitle) {
   paint_file_set_name(file_, u"Sky");
   EXPECT_EQ(paint_file_save_as_title(file_), u"Save Sky As");
   EXPECT_EQ(paint_file_overwrite_question("/d/a.plk"), u"File '/d/a.plk' exists, do you want to overwrite it?");
-  EXPECT_EQ(file_->type_count, 9);
-  EXPECT_EQ(std::u16string(file_->type_names[0]), u"Penlark Format(*.plk)");
   EXPECT_EQ(std::u16string(file_->type_names[5]), u"JPEG - medium quality(*.jpg)");
-  EXPECT_EQ(std::u16string(file_->type_names[8]), u"PNG file(*.png)");
   EXPECT_EQ(paint_file_get_folder(file_), home_);
 }
 
@@ -390,96 +345,85 @@ TEST_F(PaintFileTest, SaveAsNamesTargetsAndTitle) {
 // BMP file offsets: 14-byte file header, 40-byte information header, then palette/pixels.
 constexpr size_t kBmpPalette = 14 + 40;
 
-TEST_F(PaintFileTest, PopularityPaletteKeepsTheExchangeSortOrderAndFillsWithBlack) {
-  ASSERT_EQ(paint_context_new_blank(pc_, 4, 2, rgb(0, 0, 0)), 1);
-  // Bins (blue, green, red nibbles): a 0x001 once, b 0x002 twice, c 0x003 twice, d 0x010
-  // three times. The exchange sort gives d, c, b, a (a stable sort would give d, b, c, a).
+// Each case paints a small picture, exports one BMP type and checks its palette entries
+// and bottom-row-first pixel bytes.
+TEST_F(PaintFileTest, PaletteGreyAndTrueColourBmpsHoldTheExactBytes) {
+  // 256 colours, bins (blue, green, red nibbles): a once, b and c twice, d three times. The
+  // exchange sort gives d, c, b, a (a stable sort would give d, b, c, a); the rest is black.
   FColor a = rgb(0x1F, 0x0E, 0x03), b = rgb(0x20, 0, 0), c = rgb(0x3A, 0, 0x0F), d = rgb(0, 0x10, 0);
-  paint_pixels({a, b, b, c, c, d, d, d}, 4);
-  ASSERT_EQ(paint_file_export(file_, PAINT_FILE_TYPE_BMP_256_COLORS, path("p.bmp").c_str()), 1);
-  Bytes f = read_file(path("p.bmp"));
-  ASSERT_EQ(f.size(), kBmpPalette + 1024 + 8);
-  EXPECT_EQ(i32_at(f, 14 + 8), 2);  // bottom-up
-  EXPECT_EQ(fbytes_get_u16(f.data() + 14 + 14), 8);
-  const uint8_t expected[4][4] = {{0, 0x10, 0, 0}, {0, 0, 0x30, 0}, {0, 0, 0x20, 0}, {0, 0, 0x10, 0}};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(0, std::memcmp(f.data() + kBmpPalette + 4 * i, expected[i], 4)) << i;
-  for (int i = 4; i < 256; ++i) EXPECT_EQ(u32_at(f, kBmpPalette + 4 * i), 0u) << i;
-  const uint8_t indices[8] = {1, 0, 0, 0, 3, 2, 2, 1};  // bottom row first
-  EXPECT_EQ(0, std::memcmp(f.data() + kBmpPalette + 1024, indices, 8));
-  ASSERT_EQ(notices_.size(), 3u);
-  EXPECT_EQ(notices_[2].second, u"Saved Ok");
+  // Grey and true colour: (77 r + 151 g + 28 b) >> 8 and plain bytes.
+  const std::vector<FColor> six = {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255),
+                                   rgb(255, 255, 255), rgb(10, 200, 30), rgb(0, 0, 0)};
+  std::vector<uint8_t> grey_palette;
+  for (int i = 0; i < 256; ++i) grey_palette.insert(grey_palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
+  std::vector<uint8_t> popular = {0, 0x10, 0, 0, 0, 0, 0x30, 0, 0, 0, 0x20, 0, 0, 0, 0x10, 0};
+  popular.resize(1024, 0);
+  struct Case {
+    int type, width;
+    std::vector<FColor> colors;
+    std::vector<uint8_t> palette, pixels;
+  } cases[] = {
+      {PAINT_FILE_TYPE_BMP_256_COLORS, 4, {a, b, b, c, c, d, d, d}, popular, {1, 0, 0, 0, 3, 2, 2, 1}},
+      {PAINT_FILE_TYPE_BMP_GRAY, 3, six, grey_palette, {255, 124, 0, 0, 76, 150, 27, 0}},
+      {PAINT_FILE_TYPE_BMP_TRUE_COLOR, 3, six, {},
+       {255, 255, 255, 30, 200, 10, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0}},
+  };
+  for (const Case& k : cases) {
+    ASSERT_EQ(paint_context_new_blank(pc_, k.width, 2, rgb(0, 0, 0)), 1);
+    paint_pixels(k.colors, k.width);
+    ASSERT_EQ(paint_file_export(file_, k.type, path("p.bmp").c_str()), 1);
+    Bytes f = read_file(path("p.bmp"));
+    ASSERT_EQ(f.size(), 54 + k.palette.size() + k.pixels.size()) << k.type;
+    EXPECT_EQ(i32_at(f, 14 + 8), 2);  // bottom-up
+    EXPECT_EQ(fbytes_get_u16(f.data() + 14 + 14), k.palette.empty() ? 24 : 8);
+    EXPECT_TRUE(Bytes(f.begin() + 54, f.begin() + 54 + k.palette.size()) == k.palette) << k.type;
+    EXPECT_TRUE(Bytes(f.end() - k.pixels.size(), f.end()) == k.pixels) << k.type;
+  }
 }
 
 TEST_F(PaintFileTest, PopularityPaletteMapsFurtherBinsToTheNearestEntryFirstWins) {
-  // 256 palette bins twice each: blue nibble 0 or 2, green 0..15, red 0..7 (bin order =
-  // palette order, every count equal). Two further bins once each: (1, 3, 4) lies exactly
-  // between (0, 3, 4) and (2, 3, 4) and takes the first; (0, 5, 9) is nearest (0, 5, 7).
+  // 256 palette bins twice each (bin order = palette order, every count equal). Two further
+  // bins once each: (1, 3, 4) lies exactly between (0, 3, 4) and (2, 3, 4) and takes the
+  // first; (0, 5, 9) is nearest (0, 5, 7).
   ASSERT_EQ(paint_context_new_blank(pc_, 257, 2, rgb(0, 0, 0)), 1);
   std::vector<FColor> colors;
   for (int blue : {0, 2}) {
     for (int green = 0; green < 16; ++green) {
       for (int red = 0; red < 8; ++red) {
-        FColor c = rgb(static_cast<uint8_t>(red * 16 + 5), static_cast<uint8_t>(green * 16),
-                       static_cast<uint8_t>(blue * 16 + 9));
-        colors.push_back(c);
-        colors.push_back(c);
+        FColor c = rgb(uint8_t(red * 16 + 5), uint8_t(green * 16), uint8_t(blue * 16 + 9));
+        colors.insert(colors.end(), {c, c});
       }
     }
   }
   colors.push_back(rgb(0x40, 0x30, 0x10));
   colors.push_back(rgb(0x90, 0x50, 0x00));
-  // 514 pixels on a 257 x 2 painting.
   paint_pixels(colors, 257);
   ASSERT_EQ(paint_file_export(file_, PAINT_FILE_TYPE_BMP_256_COLORS, path("n.bmp").c_str()), 1);
   Bytes f = read_file(path("n.bmp"));
-  size_t stride = 260;
-  ASSERT_EQ(f.size(), kBmpPalette + 1024 + 2 * stride);
-  const uint8_t last[4] = {0x20, 0xF0, 0x70, 0};  // entry 255: blue 2, green 15, red 7
-  EXPECT_EQ(0, std::memcmp(f.data() + kBmpPalette + 4 * 255, last, 4));
-  const uint8_t* bottom = f.data() + kBmpPalette + 1024;  // the painting's row 1
-  const uint8_t* top = bottom + stride;                   // row 0
-  EXPECT_EQ(top[0], 0);
-  EXPECT_EQ(top[2], 1);
-  EXPECT_EQ(bottom[252], 254);
+  ASSERT_EQ(f.size(), 54 + 1024 + 2 * 260u);
+  const uint8_t* bottom = f.data() + 54 + 1024;  // the painting's row 1
   EXPECT_EQ(bottom[254], 255);
   EXPECT_EQ(bottom[255], 3 * 8 + 4);  // the tie goes to the first entry
   EXPECT_EQ(bottom[256], 5 * 8 + 7);
 }
 
-TEST_F(PaintFileTest, GreyAndTrueColourBmpsAreBottomUpWithTheStatedConversions) {
-  ASSERT_EQ(paint_context_new_blank(pc_, 3, 2, rgb(0, 0, 0)), 1);
-  paint_pixels({rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(255, 255, 255),
-                rgb(10, 200, 30), rgb(0, 0, 0)},
-               3);
-  ASSERT_EQ(paint_file_export(file_, PAINT_FILE_TYPE_BMP_GRAY, path("g.bmp").c_str()), 1);
-  Bytes g = read_file(path("g.bmp"));
-  ASSERT_EQ(g.size(), kBmpPalette + 1024 + 8);
-  for (int i = 0; i < 256; ++i) {
-    const uint8_t entry[4] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
-    ASSERT_EQ(0, std::memcmp(g.data() + kBmpPalette + 4 * i, entry, 4)) << i;
-  }
-  // (77 r + 151 g + 28 b) >> 8, bottom row first.
-  const uint8_t grey[8] = {255, 124, 0, 0, 76, 150, 27, 0};
-  EXPECT_EQ(0, std::memcmp(g.data() + kBmpPalette + 1024, grey, 8));
-
-  ASSERT_EQ(paint_file_export(file_, PAINT_FILE_TYPE_BMP_TRUE_COLOR, path("t.bmp").c_str()), 1);
-  Bytes t = read_file(path("t.bmp"));
-  ASSERT_EQ(t.size(), 54u + 2 * 12);
-  EXPECT_EQ(fbytes_get_u16(t.data() + 14 + 14), 24);
-  EXPECT_EQ(i32_at(t, 14 + 8), 2);
-  const uint8_t rows[24] = {255, 255, 255, 30, 200, 10, 0, 0, 0, 0, 0, 0,
-                            0,   0,   255, 0,  255, 0,  255, 0, 0, 0, 0, 0};
-  EXPECT_EQ(0, std::memcmp(t.data() + 54, rows, 24));
-}
-
 // ---- Exports of every type ---------------------------------------------------------------------
 
-TEST_F(PaintFileTest, EveryTypeWritesAFileItsReaderAccepts) {
+TEST_F(PaintFileTest, EveryTypeWritesAFileItsReaderAcceptsOrFailsWithItsOwnCode) {
   draw_rect(0, 0, 119, 319, rgb(255, 0, 0));
   draw_rect(120, 0, 239, 319, rgb(0, 0, 255));
   Bytes painting = painting_bytes();
   std::string out = home_ + "/out";  // missing: the export makes it
+  const int codes[] = {-1, -5, -5, -5, -8, -8, -8, -9, -10};
   for (int type = 0; type < PAINT_FILE_TYPE_COUNT; ++type) {
+    // A target whose folder cannot be made: the writer's own code, and nothing opened.
+    notices_.clear();
+    paint_file_set_open_after_save(file_);
+    EXPECT_EQ(paint_file_export(file_, type, (home_ + "/no/such/folder/x").c_str()), codes[type]) << type;
+    std::string text = "Fail to save file (code: " + std::to_string(codes[type]) + ").";
+    EXPECT_EQ(notices_.back(), std::make_pair(PaintFileNotice::error, std::u16string(text.begin(), text.end())));
+    EXPECT_TRUE(opened_.empty());
+
     std::string target = paint_file_target_path(out.c_str(), u"pic", type);
     if (type == 5) target = out + "/medium.jpg";
     if (type == 6) target = out + "/high.jpg";
@@ -488,10 +432,7 @@ TEST_F(PaintFileTest, EveryTypeWritesAFileItsReaderAccepts) {
     notices_.clear();
     paint_file_set_open_after_save(file_);
     ASSERT_EQ(paint_file_export(file_, type, target.c_str()), 1) << type;
-    EXPECT_EQ(file_->save_type, type);
     EXPECT_EQ(file_->open_after_save, 0);
-    ASSERT_EQ(notices_.size(), 3u);
-    EXPECT_EQ(notices_[2].second, u"Saved Ok");
     EXPECT_FALSE(exists(target + ".part"));
     EXPECT_EQ(painting_bytes(), painting) << "the painting is unchanged by type " << type;
 
@@ -499,7 +440,6 @@ TEST_F(PaintFileTest, EveryTypeWritesAFileItsReaderAccepts) {
       // A native save is never handed to the desktop: that would start Penlark again.
       EXPECT_TRUE(opened_.empty());
       EXPECT_EQ(file_->path, target);
-      EXPECT_EQ(file_->name, u"pic");
       continue;
     }
     ASSERT_EQ(opened_.size(), 1u);
@@ -540,27 +480,7 @@ TEST_F(PaintFileTest, EveryTypeWritesAFileItsReaderAccepts) {
     }
     if (alpha) fbitmap_destroy(alpha);
   }
-  // Three JPEG qualities: more quality, more bytes.
-  Bytes low = read_file(out + "/pic.jpg"), medium = read_file(out + "/medium.jpg"),
-        high = read_file(out + "/high.jpg");
-  EXPECT_LT(low.size(), medium.size());
-  EXPECT_LT(medium.size(), high.size());
-}
-
-TEST_F(PaintFileTest, FailedExportsReportTheirCodes) {
-  // A target whose folder cannot be made: every writer fails with its own code.
-  std::string target = home_ + "/no/such/folder/x";
-  const int codes[] = {-1, -5, -5, -5, -8, -8, -8, -9, -10};
-  for (int type = 0; type < PAINT_FILE_TYPE_COUNT; ++type) {
-    notices_.clear();
-    paint_file_set_open_after_save(file_);
-    EXPECT_EQ(paint_file_export(file_, type, target.c_str()), codes[type]) << type;
-    ASSERT_EQ(notices_.size(), 3u);
-    EXPECT_EQ(notices_[2].first, PaintFileNotice::error);
-    std::string text = "Fail to save file (code: " + std::to_string(codes[type]) + ").";
-    EXPECT_EQ(notices_[2].second, std::u16string(text.begin(), text.end()));
-    EXPECT_TRUE(opened_.empty());
-  }
+  EXPECT_LT(read_file(out + "/medium.jpg").size(), read_file(out + "/high.jpg").size());
 }
 
 // ---- Round trips -------------------------------------------------------------------------------
@@ -584,10 +504,7 @@ TEST_F(PaintFileTest, SavedDocumentReplaysToTheSamePaintingAndHistory) {
   EXPECT_EQ(notices_.size(), 2u);  // wait, wait_end: no message on success
   EXPECT_EQ(paint_history_get_count(history_), 7);
   EXPECT_EQ(paint_history_get_current(history_), 6);
-  EXPECT_EQ(paint_history_is_modified(history_), 0);
-  EXPECT_EQ(paint_context_get_base_width(pc_), 240);
   EXPECT_EQ(paint_context_get_canvas_color(pc_), rgb(255, 255, 153));
-  EXPECT_EQ(file_->name, u"trip");
   paint_history_rebuild(history_);
   EXPECT_EQ(painting_bytes(), live);
 
@@ -631,10 +548,7 @@ TEST_F(PaintFileTest, PictureDocumentKeepsItsPictureExactly) {
   ASSERT_EQ(uncompress(inflated.data(), &n, b.data() + 44 + 96, S - 96), Z_OK);
   ASSERT_EQ(n, 37u * 4 * 23);
   EXPECT_EQ(0, std::memcmp(inflated.data(), paint_context_get_picture(pc_)->pixels, n));
-  EXPECT_EQ(u32_at(b, 44 + 8), 148u);          // record: stride
   EXPECT_EQ(i32_at(b, 44 + 52 + 8), -23);      // information block: top-down
-  EXPECT_EQ(fbytes_get_u16(b.data() + 44 + 52 + 14), 32);
-  EXPECT_EQ(u32_at(b, 44 + 52 + 40), 0u);      // the 4 bytes after the header
   EXPECT_EQ(i32_at(b, 36), 44 + S + 2 * 56 + 16 + 32);
 
   make_baseline();
@@ -663,7 +577,7 @@ TEST_F(PaintFileTest, CutInsideTheThirdStepOpensTheBaseWithTwoSteps) {
   ASSERT_EQ(paint_file_save(file_), PAINT_FILE_DONE);
   Bytes whole = read_file(path("cut.plk"));
   size_t third = 44 + 2 * 72;
-  for (size_t cut : {third + 1, third + 30, third + 56, third + 60}) {
+  for (size_t cut : {third + 30, third + 60}) {  // inside the record, inside the data
     write_file(path("cut2.plk"), Bytes(whole.begin(), whole.begin() + cut));
     make_baseline();
     notices_.clear();
@@ -712,8 +626,7 @@ TEST_F(PaintFileTest, HostileFieldsFailCleanlyAndLeaveTheOpenDocumentAlone) {
   for (size_t at : {0, 4 + 8, 4 + 52 + 4, 4 + 52 + 8, 4 + 52 + 14, 4 + 52 + 16}) {
     fields.push_back(thumb + at);
   }
-  const int32_t values[] = {0, 1, -1, 2, 7, 96, 97, 0x10000, 0x7FFFFFFF, INT32_MIN, size - 1,
-                            size, size + 1, size - 44, S, 0x7FF0000};
+  const int32_t values[] = {0, -1, 7, 97, 0x7FFFFFFF, INT32_MIN, size, size + 1, S};
 
   make_baseline();
   const Snapshot baseline = snapshot();
@@ -738,8 +651,8 @@ TEST_F(PaintFileTest, HostileFieldsFailCleanlyAndLeaveTheOpenDocumentAlone) {
       if (FBitmap* t = paint_file_read_thumbnail(path("hostile.plk").c_str())) fbitmap_destroy(t);
     }
   }
-  EXPECT_GT(refused, 100);
-  EXPECT_GT(opened, 10);
+  EXPECT_GT(refused, 50);
+  EXPECT_GT(opened, 5);
 
   // Every length of the file: a clean code, never a crash.
   for (size_t length = 0; length <= good.size(); length += length < thumb + 200 ? 1 : 97) {
@@ -771,20 +684,30 @@ TEST_F(PaintFileTest, HostileSizesAreRefusedBeforeAnythingLargeIsAllocated) {
     size_t at;
     int32_t value;
     int result;
+    const char16_t* text = nullptr;
   } header_cases[] = {
-      {8, 0, -2}, {12, -5, -2}, {8, 32768, -2},       // sides 1 .. 32767
-      {8, 32767, -2},                                 // 32767 x 320 is fine, with 12 below too big
-      {28, -1, -2},                                   // a negative step count
-      {32, 5, -2}, {32, -2, -2},                      // current outside the steps
-      {36, 0, -2}, {36, 43, -2},                      // thumbnail inside the header
-      {40, -1, -2}, {40, 96, -2}, {40, 0x7FFFFFFF, -2},
+      {4, 0x00020002, -4, u"Fail to open paint (code: -4)\nCan not open higher version of paint file."},
+      {0, 0x706C6B21, -3, u"Fail to open paint (code: -3)\nInvalid file format."},
+      {8, 0, -2}, {8, 32768, -2},  // sides 1 .. 32767
+      {8, 32767, -2},              // 32767 x 320 is fine, with 12 below too big
+      {28, -1, -2},                // a negative step count
+      {32, 5, -2},                 // current outside the steps
+      {36, 43, -2},                // thumbnail inside the header
+      {40, 96, -2}, {40, 0x7FFFFFFF, -2},  // a picture block with no stream, or beyond the file
   };
   for (const Case& c : header_cases) {
     Bytes b = blank;
     put_i32(&b, c.at, c.value);
     if (c.at == 8 && c.value == 32767) put_i32(&b, 12, 32767);  // 1 G pixels
+    notices_.clear();
     EXPECT_EQ(open_with(b), c.result) << c.at << " " << c.value;
+    EXPECT_EQ(file_->last_error, c.result);
     EXPECT_TRUE(snapshot() == baseline);
+    ASSERT_EQ(notices_.size(), 3u);
+    EXPECT_EQ(notices_[0], std::make_pair(PaintFileNotice::wait, std::u16string(u"Loading paint...")));
+    if (!c.text) continue;
+    EXPECT_EQ(notices_[2], std::make_pair(PaintFileNotice::error, std::u16string(c.text)));
+    EXPECT_EQ(paint_file_read_thumbnail(path("h.plk").c_str()), nullptr);
   }
 
   // A step count far beyond the file: the thumbnail's bytes are no steps, so the list is
@@ -843,11 +766,6 @@ TEST_F(PaintFileTest, AFullDiskAtAnyPointKeepsTheOldDocument) {
   fsafe_file_fail_after(-1);
   EXPECT_EQ(read_file(path("disk.plk")).size(), new_size);
   EXPECT_EQ(paint_history_is_modified(history_), 0);
-
-  // A folder that does not exist: the file cannot be created.
-  paint_file_set_path(file_, (home_ + "/nowhere/x.plk").c_str());
-  EXPECT_EQ(paint_file_save(file_), PAINT_FILE_CANNOT_OPEN);
-  EXPECT_EQ(notices_.back().second, u"Fail to save file (code: -1).");
 }
 
 TEST_F(PaintFileTest, ThumbnailReaderChecksEverySizeBeforeUse) {
@@ -859,10 +777,9 @@ TEST_F(PaintFileTest, ThumbnailReaderChecksEverySizeBeforeUse) {
     size_t at;
     int32_t value;
   } cases[] = {
-      {36, 0}, {36, 43}, {36, static_cast<int32_t>(good.size()) - 3}, {36, -1},
-      {T, 95}, {T, 30096 + 1}, {T, -1},
-      {T + 4 + 8, 296}, {T + 4 + 52, 41}, {T + 4 + 52 + 4, 0}, {T + 4 + 52 + 4, 76},
-      {T + 4 + 52 + 8, 101}, {T + 4 + 52 + 8, INT32_MIN}, {T + 4 + 52 + 16, 3},
+      {36, 43}, {36, static_cast<int32_t>(good.size()) - 3}, {T, 95}, {T, 30096 + 1},
+      {T + 4 + 8, 296}, {T + 4 + 52, 41}, {T + 4 + 52 + 4, 76}, {T + 4 + 52 + 8, INT32_MIN},
+      {T + 4 + 52 + 16, 3},
   };
   for (const Case& c : cases) {
     Bytes b = good;
@@ -874,7 +791,6 @@ TEST_F(PaintFileTest, ThumbnailReaderChecksEverySizeBeforeUse) {
   fbytes_put_u16(b.data() + T + 4 + 52 + 14, 12);  // no such depth
   write_file(path("tb.plk"), b);
   EXPECT_EQ(paint_file_read_thumbnail(path("tb.plk").c_str()), nullptr);
-  EXPECT_EQ(paint_file_read_thumbnail(path("none.plk").c_str()), nullptr);
   EXPECT_EQ(paint_file_read_thumbnail(nullptr), nullptr);
 
   // A top-down thumbnail of another writer is read as it is.
@@ -897,22 +813,11 @@ TEST_F(PaintFileTest, RecentFoldersKeepSixteenNewestFirstWithoutRegardToCase) {
   write_file(path("save_dirs.dat"), bytes);
 
   ASSERT_NE(paint_file_recent_folder(0), nullptr);
-  EXPECT_STREQ(paint_file_recent_folder(0), "/f/Folder0");
   EXPECT_STREQ(paint_file_recent_folder(1), "/f/Folder1");  // carriage return dropped
-  EXPECT_STREQ(paint_file_recent_folder(15), "/f/Folder15");
   EXPECT_EQ(paint_file_recent_folder(16), nullptr);
-  EXPECT_EQ(paint_file_recent_folder(-1), nullptr);
 
   paint_file_recent_folder_add("/F/FOLDER7");  // moves, keeps the count
-  EXPECT_STREQ(paint_file_recent_folder(0), "/F/FOLDER7");
-  EXPECT_STREQ(paint_file_recent_folder(1), "/f/Folder0");
-  EXPECT_STREQ(paint_file_recent_folder(7), "/f/Folder6");
-  EXPECT_STREQ(paint_file_recent_folder(8), "/f/Folder8");
-  EXPECT_STREQ(paint_file_recent_folder(15), "/f/Folder15");
   paint_file_recent_folder_add("/new");  // inserted; the oldest goes
-  EXPECT_STREQ(paint_file_recent_folder(0), "/new");
-  EXPECT_STREQ(paint_file_recent_folder(15), "/f/Folder14");
-  EXPECT_EQ(paint_file_recent_folder(16), nullptr);
 
   ASSERT_EQ(paint_file_recent_folders_write(), 1);
   std::string expected = "/new\n/F/FOLDER7\n";
@@ -922,9 +827,6 @@ TEST_F(PaintFileTest, RecentFoldersKeepSixteenNewestFirstWithoutRegardToCase) {
   Bytes written = read_file(path("save_dirs.dat"));
   EXPECT_EQ(std::string(written.begin(), written.end()), expected);
   EXPECT_FALSE(exists(path("save_dirs.dat.part")));
-
-  paint_file_recent_folders_forget();
-  EXPECT_STREQ(paint_file_recent_folder(1), "/F/FOLDER7");
 
   // Never read, never written: the file on disk is left alone.
   paint_file_recent_folders_forget();
