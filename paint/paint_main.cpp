@@ -38,8 +38,10 @@
 #include "paint_file.h"
 #include "paint_history.h"
 #include "paint_strings.h"
+#include "paint_tools.h"
 #include "pngimage.h"
 #include "shape.h"
+#include "shape_curve.h"
 #include "shape_position.h"
 #include "shape_straw.h"
 #include "shape_text.h"
@@ -687,8 +689,23 @@ void paint_main_on_text_rect(Shape* shape, const FRect* rect) {
 
 // ---- Document commands ---------------------------------------------------------------
 
+namespace {
+
+// A curve whose handles are still shown is committed before any command that replays,
+// replaces or saves the history: a replay would otherwise load older curves into the tool
+// being edited and draw its handles into the painting.
+void finish_edits(AppContext* app) {
+  if (!app->paint) return;
+  if (Shape* curve = paint_context_find_shape(app->paint, PAINT_TOOL_CURVE)) {
+    shape_curve_finish(curve);
+  }
+}
+
+}  // namespace
+
 int paint_main_new_empty(AppContext* app) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   const PaintConfig& config = app->config;
   const int ok =
       paint_context_new_blank(app->paint, config.new_width, config.new_height, config.new_color);
@@ -706,6 +723,7 @@ int paint_main_new_empty(AppContext* app) {
 
 int paint_main_new_from_picture(AppContext* app, const FBitmap* picture) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   FCHECK(picture != nullptr, "bitmap!=null");
   const int ok = paint_context_load_picture(app->paint, picture);
   if (ok) {
@@ -745,6 +763,7 @@ FBitmap* paint_main_read_picture(const char* path) {
 
 int paint_main_open_document(AppContext* app, const char* path) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   ask_save_changes(app);
   const int result = paint_file_open(app->file, path);
   // Below 0 the open document was left as it was; 0 opened the steps read before damage.
@@ -786,6 +805,7 @@ int paint_main_open_path(AppContext* app, const char* path) {
 
 int paint_main_zoom(AppContext* app, double zoom, int centre) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   PaintContext* pc = app->paint;
   const FRect before = painting_screen_rect(app);
   const int result = paint_context_set_zoom(pc, zoom);
@@ -811,6 +831,7 @@ int paint_main_zoom(AppContext* app, double zoom, int centre) {
 
 void paint_main_clear(AppContext* app) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   if (app->_textbar && app->seams.textbar_commit) app->seams.textbar_commit(app);
   paint_context_fill_base(app->paint);
   paint_history_add(app->history, PAINT_STEP_CLEAR, nullptr, 0);
@@ -835,6 +856,7 @@ std::string untitled_path(AppContext* app) {
 
 int paint_main_save(AppContext* app) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   paint_file_set_open_after_save(app->file);
   int result = paint_file_save(app->file);
   if (result == PAINT_FILE_NEEDS_NAME) {
@@ -856,6 +878,7 @@ int paint_main_save(AppContext* app) {
 
 int paint_main_send(AppContext* app) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   paint_file_clear_open_after_save(app->file);
   fsys_make_dir(app->temp_dir.c_str());
   const std::string path = app->temp_dir + "/" + kAttachmentName;
@@ -879,6 +902,7 @@ int paint_main_send(AppContext* app) {
 
 int paint_main_undo(AppContext* app) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   if (!paint_history_can_undo(app->history)) return 0;
   {
     PaintSuspension suspended(app->screen);
@@ -890,6 +914,7 @@ int paint_main_undo(AppContext* app) {
 
 int paint_main_redo(AppContext* app) {
   FCHECK(app != nullptr, "app!=null");
+  finish_edits(app);
   if (!paint_history_can_redo(app->history)) return 0;
   {
     PaintSuspension suspended(app->screen);

@@ -361,6 +361,13 @@ Shape* shape_curve_create(uint32_t id, const char16_t* name, PaintContext* conte
   return &c->head;
 }
 
+int shape_curve_finish(Shape* shape) {
+  ShapeCurve* c = curve_of(shape);
+  if (!c->editing || shape->active) return 0;
+  commit(c);
+  return 1;
+}
+
 void shape_curve_destroy(Shape* shape) {
   ShapeCurve* c = curve_of(shape);
   if (c->preview_job) fao_destroy(c->preview_job);  // cancels a pending run first

@@ -53,5 +53,9 @@ struct ShapeCurve {
 // owner are not owned.
 Shape* shape_curve_create(uint32_t id, const char16_t* name, PaintContext* context,
                           PaintHistory* history, void* owner);
+// Commits a curve whose handles are still shown (as a tap away from them would), so that a
+// command that replays or saves the history never meets a half-edited curve. 1 when a
+// curve was committed; 0 when none was being edited or the pen is down on it.
+int shape_curve_finish(Shape* shape);
 // Cancels and destroys the preview job and a capture control still held, then frees.
 void shape_curve_destroy(Shape* shape);

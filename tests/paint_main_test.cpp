@@ -3,6 +3,8 @@
 // tools' callbacks, the exit question, sending and the document commands.
 
 #include "paint_main.h"
+#include "paint_tools.h"
+#include "win_ao.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -339,6 +341,26 @@ TEST_F(PaintMainTest, AnImpossibleNewSizeFallsBackToTheScreenAndRussianLoadsItsT
   paint_main_stop();
   setenv("LC_ALL", "C", 1);
   EXPECT_EQ(std::u16string(fres_text(PAINT_STR_SAVED_OK)), u"Saved Ok");
+}
+
+TEST_F(PaintMainTest, UndoWhileACurveIsEditedCommitsItFirstAndNeverPaintsItsHandles) {
+  const Bytes blank = painting_bytes();
+  app_->current_shape = paint_context_find_shape(app_->paint, PAINT_TOOL_CURVE);
+  stroke(kViewX + 20, kViewY + 20, kViewX + 120, kViewY + 80);  // first drag: handles shown
+  faomngr_run_due();
+  ASSERT_EQ(paint_history_get_count(app_->history), 0);
+
+  EXPECT_EQ(key('b'), 1);  // commits the curve, then undoes it
+  EXPECT_EQ(paint_history_get_count(app_->history), 1);
+  EXPECT_EQ(paint_history_get_current(app_->history), -1);
+  EXPECT_EQ(painting_bytes(), blank);
+
+  EXPECT_EQ(key('f'), 1);
+  const Bytes redone = painting_bytes();
+  // The redone curve equals a replay of its step: no handle circles left in the painting.
+  paint_history_rebuild(app_->history);
+  EXPECT_EQ(painting_bytes(), redone);
+  EXPECT_NE(redone, blank);
 }
 
 TEST_F(PaintMainTest, KeysUndoRedoWithLettersAndControlChords) {
