@@ -3,13 +3,13 @@
 // repaints go nowhere) and the checkpoints in the process's own folder. Whatever opens,
 // wholly or as far as its step list was sound, is then replayed at zoom 1 and at zoom 0.5,
 // so every step the file holds reaches its tool's loader and painter, the text step and
-// the crop included, with the geometry scaled both ways. One undo follows, which starts
-// from the newest checkpoint the replay wrote when there are more than 25 steps (and
+// the crop included, with the geometry scaled both ways. A document of more than 25 steps
+// then has one step undone, which starts from the newest checkpoint the replay wrote (and
 // replays the crops before it). The thumbnail reader gets the same file.
 //
 //   paint_file_open -> paint_context_set_zoom(1) -> paint_history_rebuild
 //                   -> paint_context_set_zoom(0.5) -> paint_history_rebuild
-//                   -> paint_history_undo
+//                   -> paint_history_undo (more than 25 steps)
 //   paint_file_read_thumbnail
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +47,9 @@ void open_and_replay(const char* path) {
         paint_context_set_zoom(pc, zoom);
         paint_history_rebuild(history);
       }
-      paint_history_undo(history);
+      if (paint_history_get_count(history) > PAINT_HISTORY_CHECKPOINT_STEPS) {
+        paint_history_undo(history);
+      }
     }
   }
   if (file) paint_file_destroy(file);
