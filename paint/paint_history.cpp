@@ -24,11 +24,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "fbytes.h"
 #include "fcanvas.h"
 #include "fplatform.h"
+#include "fsafe_file.h"
 #include "fscreen.h"
 #include "fsys.h"
 #include "paint_context.h"
@@ -40,7 +42,7 @@ constexpr int32_t kCapacityStep = 64;
 // zlib's default 8 KiB buffer turns a checkpoint read into hundreds of small reads and
 // inflate calls; a larger one lets inflate run over long stretches of the file.
 constexpr unsigned kGzBufferBytes = 256 * 1024;
-// gzread and gzwrite count in unsigned int; large paintings go through in pieces.
+// gzread and deflate count in unsigned int; large paintings go through in pieces.
 constexpr size_t kGzChunkBytes = 16u * 1024 * 1024;
 
 void step_state_write(const PaintStep* step, uint8_t state[PAINT_STEP_STATE_SIZE]) {
@@ -103,34 +105,54 @@ size_t painting_bytes(const FBitmap* painting) {
          static_cast<size_t>(fbitmap_get_height(painting));
 }
 
-// Writes checkpoint number checkpoint_count from the painting. 1, or 0 with no file left.
+// Deflates `size` bytes into a gzip stream on `file`, the same bytes zlib's gz file
+// functions write at level 1 with the default strategy. False on any error.
+bool write_gzip(std::FILE* file, const uint8_t* data, size_t size) {
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kGzBufferBytes]);
+  if (!buffer) return false;
+  z_stream stream{};
+  // Level 1: checkpoints are written while the user draws. 15 + 16: a gzip wrapper.
+  if (deflateInit2(&stream, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  bool ok = true;
+  int status = Z_OK;
+  while (ok && status != Z_STREAM_END) {
+    if (stream.avail_in == 0 && size > 0) {
+      // avail_in counts in unsigned int; large paintings go through in pieces.
+      const size_t n = std::min(size, kGzChunkBytes);
+      stream.next_in = const_cast<Bytef*>(data);
+      stream.avail_in = static_cast<uInt>(n);
+      data += n;
+      size -= n;
+    }
+    stream.next_out = buffer.get();
+    stream.avail_out = kGzBufferBytes;
+    status = deflate(&stream, size == 0 ? Z_FINISH : Z_NO_FLUSH);
+    const size_t produced = kGzBufferBytes - stream.avail_out;
+    ok = (status == Z_OK || status == Z_STREAM_END || status == Z_BUF_ERROR) &&
+         std::fwrite(buffer.get(), 1, produced, file) == produced;
+  }
+  deflateEnd(&stream);
+  return ok;
+}
+
+// Writes checkpoint number checkpoint_count from the painting, beside its name first and
+// renamed when complete. 1, or 0 with no file left (a full disk loses the checkpoint, never
+// leaves a damaged one).
 int write_checkpoint(PaintHistory* history) {
   FBitmap* painting = paint_context_get_painting(history->context);
   // Without a folder there are no checkpoints: every replay starts at step 0.
   if (!painting || !painting->pixels || history->cache_dir.empty()) return 0;
   cairo_t* renderer = paint_context_get_renderer(history->context);
   if (renderer) cairo_surface_flush(cairo_get_target(renderer));
-  std::string path = paint_history_checkpoint_path(history, history->checkpoint_count);
-  std::string part = path + ".part";
-  gzFile file = gzopen(part.c_str(), "wb");
+  const std::string path = paint_history_checkpoint_path(history, history->checkpoint_count);
+  FSafeFile out;
+  std::FILE* file = fsafe_file_open(&out, path.c_str());
   if (!file) return 0;
-  gzbuffer(file, kGzBufferBytes);
-  // Level 1: checkpoints are written while the user draws.
-  bool ok = gzsetparams(file, 1, Z_DEFAULT_STRATEGY) == Z_OK;
-  const uint8_t* p = painting->pixels;
-  size_t left = painting_bytes(painting);
-  while (ok && left > 0) {
-    unsigned n = static_cast<unsigned>(std::min(left, kGzChunkBytes));
-    ok = gzwrite(file, p, n) == static_cast<int>(n);
-    p += n;
-    left -= n;
-  }
-  ok = gzclose(file) == Z_OK && ok;
-  if (ok) ok = std::rename(part.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    fsys_delete_file(part.c_str());
-    return 0;
-  }
+  // A cache: a checkpoint lost to a crash is written again by the next replay, so the
+  // stroke that triggers it does not wait for the disk.
+  out.sync = false;
+  const bool ok = write_gzip(file, painting->pixels, painting_bytes(painting));
+  if (!fsafe_file_commit(&out, ok ? 1 : 0)) return 0;
   ++history->checkpoint_count;
   return 1;
 }

@@ -18,6 +18,8 @@ struct FSafeFile {
   std::string target;     // the file that is replaced
   std::string temporary;  // target + ".part"
   std::FILE* file;        // owned until commit or abort
+  bool sync;              // fsync before the rename; set by open, cleared by callers whose
+                          // file is a cache that is re-created when lost
 };
 
 // Creates the temporary beside `path` for binary writing. Null on failure.

@@ -12,10 +12,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "fbytes.h"
+#include "fsafe_file.h"
 #include "fscreen.h"
 #include "paint_context.h"
 #include "shape.h"
@@ -229,6 +231,44 @@ TEST_F(PaintHistoryTest, CheckpointIsWrittenAtTheTwentyFifthStepAndDroppedWhenIt
   EXPECT_TRUE(has_checkpoint(0));
   EXPECT_FALSE(has_checkpoint(1));
   EXPECT_EQ(paint_history_get_checkpoint_count(history), 1);
+}
+
+TEST_F(PaintHistoryTest, CheckpointIsTheGzipFileFunctionsOutputAndAFullDiskLeavesNone) {
+  for (int i = 0; i < 25; ++i) draw_step(i);
+  ASSERT_TRUE(has_checkpoint(0));
+  std::ifstream in(checkpoint(0), std::ios::binary);
+  const Pixels written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // What zlib's own gz functions write at level 1, default strategy.
+  const std::string reference = dir + "/reference.gz";
+  gzFile gz = gzopen(reference.c_str(), "wb");
+  ASSERT_NE(gz, nullptr);
+  gzsetparams(gz, 1, Z_DEFAULT_STRATEGY);
+  const Pixels painting = body(pixels());
+  gzwrite(gz, painting.data(), static_cast<unsigned>(painting.size()));
+  gzclose(gz);
+  std::ifstream ref(reference, std::ios::binary);
+  EXPECT_EQ(written, Pixels((std::istreambuf_iterator<char>(ref)), std::istreambuf_iterator<char>()));
+  fs::remove(reference);
+
+  // The disk fills up at every point of the next checkpoint's file: no checkpoint and no
+  // partial file, and undo still gives the exact painting by replaying from checkpoint 0.
+  for (int i = 25; i < 49; ++i) draw_step(i);
+  const Pixels before_last = pixels();
+  for (int64_t budget : {int64_t{0}, int64_t{1}, int64_t{10}, static_cast<int64_t>(written.size() / 2),
+                         static_cast<int64_t>(written.size()) - 1}) {
+    fsafe_file_fail_after(budget);
+    draw_step(49);
+    fsafe_file_fail_after(-1);
+    EXPECT_EQ(paint_history_get_checkpoint_count(history), 1) << budget;
+    EXPECT_FALSE(has_checkpoint(1)) << budget;
+    EXPECT_TRUE(no_part_files()) << budget;
+    paint_history_undo(history);
+    EXPECT_EQ(pixels(), before_last) << budget;
+  }
+  // The next replay through step 49 writes the checkpoint that was lost.
+  paint_history_redo(history);
+  EXPECT_TRUE(has_checkpoint(1));
+  EXPECT_EQ(inflate(1), body(pixels()));
 }
 
 TEST_F(PaintHistoryTest, ReplayToSixtyLoadsCheckpointOneAfterReapplyingTheCrops) {
