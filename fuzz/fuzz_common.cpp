@@ -129,3 +129,18 @@ void fuzz_use_bitmap(const FBitmap* bitmap) {
     fbitmap_destroy(small);
   }
 }
+
+void fuzz_read_picture(int (*read)(FBitmap** out, const char* path), const uint8_t* data,
+                       size_t size) {
+  const char* path = fuzz_write_input(data, size);
+  FBitmap* bitmap = nullptr;
+  if (!read(&bitmap, path)) {
+    if (bitmap) {
+      std::fprintf(stderr, "a failed read left a bitmap behind\n");
+      std::abort();
+    }
+    return;
+  }
+  fuzz_use_bitmap(bitmap);
+  fbitmap_destroy(bitmap);
+}

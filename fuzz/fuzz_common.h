@@ -45,6 +45,11 @@ struct FBitmap;
 // a reader that hands back a bitmap whose description and buffer disagree is caught here.
 void fuzz_use_bitmap(const FBitmap* bitmap);
 
+// Runs a reader that makes a new bitmap (GIF, JPEG) on the input: a failed read must leave
+// no bitmap behind; a good one is used whole (fuzz_use_bitmap) and destroyed.
+void fuzz_read_picture(int (*read)(FBitmap** out, const char* path), const uint8_t* data,
+                       size_t size);
+
 // Folds a run of bytes into a value the compiler cannot drop, so that a harness can make
 // the sanitizers look at every byte a reader handed back.
 void fuzz_consume(const void* bytes, size_t size);
