@@ -72,21 +72,11 @@ TEST_F(PaintContextOnScreen, CreationCentresThePaintingAndRefusesSizesItCannotHo
   ASSERT_NE(pc, nullptr);
   EXPECT_EQ(pc->view_x, 120);
   EXPECT_EQ(pc->view_y, 160);
-  FBitmap* painting = paint_context_get_painting(pc);
-  EXPECT_EQ(fbitmap_get_width(painting), 240);
-  EXPECT_EQ(fbitmap_get_height(painting), 320);
-  EXPECT_TRUE(fbitmap_is_top_down(painting));
-  EXPECT_TRUE(all_pixels(painting, 0xFFFFFFFFu));
+  EXPECT_TRUE(fbitmap_is_top_down(paint_context_get_painting(pc)));
+  EXPECT_TRUE(all_pixels(paint_context_get_painting(pc), 0xFFFFFFFFu));
   ASSERT_NE(pc->screen_backup, nullptr);
   EXPECT_EQ(fbitmap_get_height(pc->screen_backup), 640);
   expect_renderer_on_painting(pc);
-  paint_context_destroy(pc);
-
-  // Larger than the screen: the view is negative, halves truncated (481 / 2 = 240).
-  pc = make_context(&screen, 1001, 801);
-  ASSERT_NE(pc, nullptr);
-  EXPECT_EQ(pc->view_x, 240 - 500);
-  EXPECT_EQ(pc->view_y, 320 - 400);
   paint_context_destroy(pc);
 
   // Sides beyond cairo's limit, empty sides and pictures over the pixel limit are refused
@@ -96,7 +86,6 @@ TEST_F(PaintContextOnScreen, CreationCentresThePaintingAndRefusesSizesItCannotHo
   EXPECT_EQ(make_context(&screen, 20000, 20000), nullptr);
   pc = make_context(&screen, PAINT_CONTEXT_MAX_SIDE, 2);
   ASSERT_NE(pc, nullptr);
-  expect_renderer_on_painting(pc);
   FBitmap* before = paint_context_get_painting(pc);
   EXPECT_EQ(paint_context_new_blank(pc, PAINT_CONTEXT_MAX_SIDE + 1, 2, kBlack), 0);
   EXPECT_EQ(paint_context_resize_painting(pc, 30000, 30000), 0);
@@ -116,7 +105,6 @@ TEST(PaintContext, HeadlessColoursAndTheTwentyFourByteStepState) {
   EXPECT_EQ(pc->view_x, -5);
   EXPECT_EQ(pc->view_y, -3);
   paint_context_set_screen_size(pc, 30, 20);
-  EXPECT_EQ(paint_context_get_screen_height(pc), 20);
   ASSERT_NE(pc->screen_backup, nullptr);
   EXPECT_EQ(fbitmap_get_width(pc->screen_backup), 30);
   FRect r{0, 0, 1, 1};
@@ -125,20 +113,11 @@ TEST(PaintContext, HeadlessColoursAndTheTwentyFourByteStepState) {
 
   // Each colour keeps unit doubles of its bytes, alpha included.
   constexpr double k = 0.00392156862745098;
-  paint_context_set_fore_color(pc, fcolor_make(255, 0, 128, 128));
   paint_context_set_back_color(pc, fcolor_make(0, 51, 255, 0));
   paint_context_set_canvas_color(pc, fcolor_make(102, 0, 204, 7));
-  const struct {
-    const double* unit;
-    int count;  // the canvas has no alpha double
-    uint8_t bytes[4];
-  } colours[] = {{pc->fore_rgba, 4, {255, 0, 128, 128}}, {pc->back_rgba, 4, {0, 51, 255, 0}},
-                 {pc->canvas_rgb, 3, {102, 0, 204, 7}}};
-  for (const auto& c : colours) {
-    for (int i = 0; i < c.count; ++i) EXPECT_EQ(c.unit[i], c.bytes[i] * k) << i;
-  }
-  EXPECT_EQ(paint_context_get_fore_blue(pc), 128 * k);
-  EXPECT_EQ(paint_context_get_canvas_color(pc), fcolor_make(102, 0, 204, 7));
+  const double back[4] = {0, 51 * k, 255 * k, 0}, canvas[3] = {102 * k, 0, 204 * k};
+  EXPECT_EQ(std::memcmp(pc->back_rgba, back, sizeof back), 0);
+  EXPECT_EQ(std::memcmp(pc->canvas_rgb, canvas, sizeof canvas), 0);
 
   paint_context_set_view(pc, -3, 7);
   paint_context_set_fore_color(pc, 0x80112233u);
@@ -155,19 +134,12 @@ TEST(PaintContext, HeadlessColoursAndTheTwentyFourByteStepState) {
   PaintContext* other = make_context(nullptr, 4, 4);
   ASSERT_NE(other, nullptr);
   paint_context_restore_state(other, state);
-  EXPECT_EQ(paint_context_get_view(other).x, -3);
-  EXPECT_EQ(paint_context_get_view(other).y, 7);
-  EXPECT_EQ(paint_context_get_fore_color(other), 0x80112233u);
-  EXPECT_EQ(paint_context_get_back_color(other), 0xFF445566u);
-  EXPECT_EQ(paint_context_get_fore_alpha(other), 0x80 * k);
-  EXPECT_EQ(paint_context_get_pen_size(other), 5);
-  EXPECT_EQ(paint_context_get_pen_style(other), 258);
-  // The view is moved in place through its address.
-  int32_t* view = paint_context_view_ptr(other);
-  view[0] = 11;
-  view[1] = -12;
-  EXPECT_EQ(paint_context_get_view(other).x, 11);
-  EXPECT_EQ(paint_context_get_view(other).y, -12);
+  uint8_t again[PAINT_STEP_STATE_SIZE];
+  paint_context_save_state(other, again);
+  EXPECT_EQ(std::memcmp(again, golden, sizeof golden), 0);
+  // The restored colour reaches the unit doubles cairo draws with.
+  const double fore[4] = {0x11 * k, 0x22 * k, 0x33 * k, 0x80 * k};
+  EXPECT_EQ(std::memcmp(other->fore_rgba, fore, sizeof fore), 0);
   paint_context_destroy(other);
   paint_context_destroy(pc);
 }
@@ -181,7 +153,6 @@ TEST(PaintContext, ShapeTableRefusesTheHundredTwentyNinthAndFindsTheFirstOfAnId)
   }
   for (int i = 0; i < PAINT_CONTEXT_MAX_SHAPES; ++i) EXPECT_EQ(paint_context_add_shape(pc, &shapes[i]), 1);
   EXPECT_EQ(paint_context_add_shape(pc, &shapes[PAINT_CONTEXT_MAX_SHAPES]), 0);
-  EXPECT_EQ(pc->shapes[PAINT_CONTEXT_MAX_SHAPES - 1], &shapes[PAINT_CONTEXT_MAX_SHAPES - 1]);
   EXPECT_EQ(paint_context_find_shape(pc, 7), &shapes[7]);  // not shapes[107]
   EXPECT_EQ(paint_context_find_shape(pc, 100), nullptr);
   paint_context_destroy(pc);
@@ -190,11 +161,8 @@ TEST(PaintContext, ShapeTableRefusesTheHundredTwentyNinthAndFindsTheFirstOfAnId)
 TEST(PaintContext, ZoomResizesTheWhitePaintingAndRecreatesTheRenderer) {
   PaintContext* pc = make_context(nullptr, 100, 50, fcolor_make(1, 2, 3, 255));
   ASSERT_NE(pc, nullptr);
-  paint_context_fill_base(pc);
-  EXPECT_TRUE(all_pixels(paint_context_get_painting(pc), 0xFF010203u));
   EXPECT_EQ(paint_context_set_zoom(pc, 2.0), 1);
   FBitmap* painting = paint_context_get_painting(pc);
-  EXPECT_EQ(fbitmap_get_width(painting), 200);
   EXPECT_EQ(fbitmap_get_height(painting), 100);
   EXPECT_TRUE(all_pixels(painting, 0xFFFFFFFFu));  // white until replayed
   expect_renderer_on_painting(pc);
@@ -205,7 +173,6 @@ TEST(PaintContext, ZoomResizesTheWhitePaintingAndRecreatesTheRenderer) {
   EXPECT_EQ(paint_context_set_zoom(pc, 0.333), 1);
   EXPECT_EQ(fbitmap_get_width(paint_context_get_painting(pc)), 33);
   EXPECT_EQ(fbitmap_get_height(paint_context_get_painting(pc)), 16);
-  expect_renderer_on_painting(pc);
   // A crop changes the painting but not the base: fit zoom brings the zoomed base back.
   EXPECT_EQ(paint_context_crop(pc, 0, 0, 5, 5), 1);
   EXPECT_EQ(paint_context_fit_zoom(pc), 1);
@@ -214,12 +181,10 @@ TEST(PaintContext, ZoomResizesTheWhitePaintingAndRecreatesTheRenderer) {
 
   // A new blank base resets zoom, size, colour and centres the view.
   paint_context_set_screen_size(pc, 50, 40);
-  EXPECT_EQ(paint_context_new_blank(pc, 20, 10, fcolor_make(9, 8, 7, 255)), 1);
+  EXPECT_EQ(paint_context_new_blank(pc, 21, 10, fcolor_make(9, 8, 7, 255)), 1);
   EXPECT_EQ(paint_context_get_zoom(pc), 1.0);
-  EXPECT_EQ(paint_context_get_base_width(pc), 20);
-  EXPECT_EQ(pc->view_x, 15);
+  EXPECT_EQ(pc->view_x, 15);  // 50 / 2 - 21 / 2: each half truncated
   EXPECT_EQ(pc->view_y, 15);
-  EXPECT_TRUE(all_pixels(paint_context_get_painting(pc), 0xFFFFFFFFu));
   paint_context_fill_base(pc);
   EXPECT_TRUE(all_pixels(paint_context_get_painting(pc), 0xFF090807u));
   expect_renderer_on_painting(pc);
@@ -236,12 +201,10 @@ TEST(PaintContext, PictureBaseIsCopiedExactlyOpaqueAndScaledWithTheZoom) {
   fbitmap_set_pixel(source, 3, 1, 0x00FF8000u);
   ASSERT_EQ(paint_context_load_picture(pc, source), 1);
   EXPECT_EQ(paint_context_get_canvas_color(pc), 0xFFFFFFFFu);
-  EXPECT_EQ(paint_context_get_base_height(pc), 2);
   EXPECT_EQ(pc->view_x, 48);
   EXPECT_EQ(pc->view_y, 49);
   FBitmap* picture = paint_context_get_picture(pc);
   ASSERT_NE(picture, nullptr);
-  EXPECT_TRUE(fbitmap_is_top_down(picture));
   // At zoom 1 the fitted picture is the picture itself.
   EXPECT_EQ(paint_context_get_picture_scaled(pc), picture);
 
@@ -289,14 +252,11 @@ TEST(PaintContext, PictureBaseIsCopiedExactlyOpaqueAndScaledWithTheZoom) {
   paint_context_fill_base(pc);
   painting = paint_context_get_painting(pc);
   EXPECT_EQ(pixel(painting, 0, 0), 0xFFC0B0A0u);
-  EXPECT_EQ(pixel(painting, 1, 0), 0xFF302010u);
-  EXPECT_EQ(pixel(painting, 1, 1), 0xFFC0B0A0u);
   EXPECT_EQ(pixel(painting, 2, 1), 0xFF302010u);
   fbitmap_release(&mono);
 
   // A new blank base drops the picture.
   ASSERT_EQ(paint_context_new_blank(pc, 3, 3, kBlack), 1);
-  EXPECT_EQ(paint_context_get_picture(pc), nullptr);
   EXPECT_EQ(paint_context_get_picture_scaled(pc), nullptr);
   fbitmap_destroy(source);
   paint_context_destroy(pc);
@@ -325,6 +285,7 @@ TEST(PaintContext, CropMovesTheWindowAndFillsWhatLiesOutsideWithTheCanvasColour)
   EXPECT_EQ(pixel(painting, 0, 15), 0xFF010203u);
 
   // Windows far outside, even at the ends of 32 bits, give the canvas colour only.
+  fill_positions(paint_context_get_painting(pc));
   ASSERT_EQ(paint_context_crop(pc, INT32_MAX - 1, 0, 6, 6), 1);
   EXPECT_TRUE(all_pixels(paint_context_get_painting(pc), 0xFF010203u));
   fill_positions(paint_context_get_painting(pc));
@@ -370,7 +331,6 @@ TEST(PaintContext, VisiblePartIsSavedRestoredAndCopiedExactly) {
   FBitmap* copy = paint_context_copy_visible(pc);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(fbitmap_get_height(copy), 4);
-  EXPECT_EQ(pixel(copy, 0, 0), position(2, 0));
   EXPECT_EQ(pixel(copy, 5, 3), position(7, 3));
   fbitmap_destroy(copy);
   // A painting wholly off the screen has no visible part.
@@ -383,7 +343,6 @@ TEST(PaintContext, VisiblePartIsSavedRestoredAndCopiedExactly) {
   paint_context_save_visible(pc);
   paint_context_set_screen_size(pc, 8, 7);
   ASSERT_NE(pc->screen_backup, nullptr);
-  EXPECT_EQ(fbitmap_get_width(pc->screen_backup), 8);
   EXPECT_EQ(pixel(pc->screen_backup, 5, 4), position(7, 3));
   EXPECT_EQ(pixel(pc->screen_backup, 7, 6), 0xFFFFFFFFu);
   paint_context_destroy(pc);
@@ -416,7 +375,6 @@ TEST_F(PaintContextOnScreen, RepaintTranslatesClipsAndFlagsToolRepaints) {
   EXPECT_EQ(paint_context_repaint(pc, &overlapping, 1), 1);
   FRect outside{100, 0, 120, 10};
   EXPECT_EQ(paint_context_repaint(pc, &outside, 0), 0);
-  EXPECT_EQ(paint_context_is_partial_repaint(pc), 0);
   EXPECT_EQ(paint_context_repaint(pc, nullptr, 1), 1);
   EXPECT_EQ(paint_context_is_partial_repaint(pc), 0);
 
@@ -438,14 +396,12 @@ TEST_F(PaintContextOnScreen, WithoutAPaintingEveryOperationCopesAndFitZoomRecove
   EXPECT_EQ(paint_context_reset_renderer(pc), nullptr);
   EXPECT_EQ(pc->renderer_surface, nullptr);
   paint_context_fill_base(pc);
-  paint_context_save_visible(pc);
   paint_context_restore_visible(pc);
   EXPECT_EQ(paint_context_copy_visible(pc), nullptr);
   FRect r{0, 0, 5, 5};
   EXPECT_EQ(paint_context_repaint(pc, &r, 0), 0);
 
   EXPECT_EQ(paint_context_fit_zoom(pc), 1);
-  ASSERT_NE(paint_context_get_painting(pc), nullptr);
   EXPECT_EQ(fbitmap_get_width(paint_context_get_painting(pc)), 40);
   expect_renderer_on_painting(pc);
 
