@@ -32,6 +32,8 @@
 #include <utility>
 #include <vector>
 
+#include "fsys.h"
+
 namespace {
 
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
@@ -142,31 +144,19 @@ bool library_ready() {
   return true;
 }
 
-// fontconfig speaks UTF-8; names come in as zero-terminated UTF-16.
+// fontconfig speaks UTF-8; names come in as zero-terminated UTF-16, of which the first
+// kMaxFaceUnits units count.
 std::string family_from_utf16(const char16_t* face) {
-  std::string out;
-  if (!face) return out;
+  if (!face) return {};
+  char16_t name[kMaxFaceUnits + 1];
   int32_t length = 0;
-  while (length < kMaxFaceUnits && face[length]) ++length;
-  for (int32_t i = 0; i < length;) {
-    uint32_t c = wins_graphics_next_code_point(face, length, &i);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+  while (length < kMaxFaceUnits && face[length]) {
+    name[length] = face[length];
+    ++length;
   }
-  return out;
+  name[length] = 0;
+  char out[4 * kMaxFaceUnits + 1];  // up to three bytes a unit, four a pair
+  return fsys_utf8_from_utf16(name, out, sizeof out) >= 0 ? out : std::string();
 }
 
 // ---- Face cache --------------------------------------------------------------------------

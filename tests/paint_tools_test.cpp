@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fresource.h"
+#include "fsys.h"
 #include "paint_context.h"
 #include "paint_history.h"
 #include "paint_strings.h"
@@ -22,30 +23,8 @@
 namespace {
 
 std::string utf8(const char16_t* s) {
-  std::string out;
-  for (; *s; ++s) {
-    char32_t c = *s;
-    if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[1] - 0xDC00);
-      ++s;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  char out[1024];
+  return fsys_utf8_from_utf16(s, out, sizeof out) >= 0 ? out : "(too long)";
 }
 
 struct Expected {
