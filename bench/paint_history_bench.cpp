@@ -20,69 +20,19 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "fbytes.h"
+#include "bench_document.h"
 #include "paint_context.h"
 #include "paint_history.h"
-#include "shape.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr uint32_t kBenchTool = 1;
-
-// Even steps fill a rectangle, odd ones stroke a line with the pen size.
-struct BenchShape {
-  Shape head;
-  int32_t x0, y0, x1, y1;
-};
-
-void bench_load(Shape* shape, const uint8_t* data, int32_t size) {
-  if (size != 16) return;
-  BenchShape* s = reinterpret_cast<BenchShape*>(shape);
-  s->x0 = fbytes_get_i32(data);
-  s->y0 = fbytes_get_i32(data + 4);
-  s->x1 = fbytes_get_i32(data + 8);
-  s->y1 = fbytes_get_i32(data + 12);
-}
-
-void bench_draw(Shape* shape, cairo_t* cr, void*, double scale) {
-  BenchShape* s = reinterpret_cast<BenchShape*>(shape);
-  PaintContext* pc = shape->context;
-  cairo_set_source_rgba(cr, paint_context_get_fore_red(pc), paint_context_get_fore_green(pc),
-                        paint_context_get_fore_blue(pc), paint_context_get_fore_alpha(pc));
-  if (paint_context_get_pen_style(pc) == 0) {
-    cairo_rectangle(cr, s->x0 * scale, s->y0 * scale, (s->x1 - s->x0) * scale,
-                    (s->y1 - s->y0) * scale);
-    cairo_fill(cr);
-  } else {
-    cairo_set_line_width(cr, paint_context_get_pen_size(pc) * scale);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    cairo_move_to(cr, s->x0 * scale, s->y0 * scale);
-    cairo_line_to(cr, s->x1 * scale, s->y1 * scale);
-    cairo_stroke(cr);
-  }
-}
-
-struct Size {
-  int32_t width, height;
-};
-constexpr Size kSizes[] = {{480, 640}, {2048, 2048}};
-
-std::string size_name(Size size) {
-  return std::to_string(size.width) + "x" + std::to_string(size.height);
-}
 
 // A painting with its history and tool, in a cache folder of its own.
 struct Document {
@@ -91,18 +41,15 @@ struct Document {
   PaintHistory* history = nullptr;
   BenchShape tool{};
 
-  Document(Size size, const std::string& folder) : dir(folder) {
+  Document(BenchSize size, const std::string& folder) : dir(folder) {
     pc = paint_context_create(nullptr, size.width, size.height, 0xFF000000u, 0xFFFFFFFFu,
                               0xFFFFFFFFu, 3, 0, 0, 0);
     history = pc ? paint_history_create(pc, dir.c_str()) : nullptr;
     if (!history) {
-      std::fprintf(stderr, "paint_history_bench: no memory for %s\n", size_name(size).c_str());
+      std::fprintf(stderr, "paint_history_bench: no memory for %s\n", bench_size_name(size).c_str());
       std::exit(1);
     }
-    shape_init(&tool.head, kBenchTool, u"bench", pc, history, nullptr);
-    shape_set_load(&tool.head, bench_load);
-    shape_set_draw(&tool.head, bench_draw);
-    paint_context_add_shape(pc, &tool.head);
+    bench_shape_add(&tool, pc, history);
     paint_context_fill_base(pc);
   }
   ~Document() {
@@ -111,77 +58,29 @@ struct Document {
     std::filesystem::remove_all(dir);
   }
 
-  // Geometry and attributes of step i: rectangles up to an eighth of the width, lines up
-  // to half of it, a third of them translucent.
-  void step_of(int i, uint8_t data[16], FColor* color, int32_t* pen, int32_t* style) const {
-    FBitmap* p = paint_context_get_painting(pc);
-    int32_t w = fbitmap_get_width(p), h = fbitmap_get_height(p);
-    uint32_t r = static_cast<uint32_t>(i) * 2654435761u;
-    int32_t x = static_cast<int32_t>(r % static_cast<uint32_t>(w));
-    int32_t y = static_cast<int32_t>((r >> 8) % static_cast<uint32_t>(h));
-    bool rect = i % 2 == 0;
-    int32_t reach = rect ? w / 8 : w / 2;
-    int32_t dx = static_cast<int32_t>((r >> 4) % static_cast<uint32_t>(reach)) + 4;
-    int32_t dy = static_cast<int32_t>((r >> 12) % static_cast<uint32_t>(reach)) + 4;
-    fbytes_put_i32(data, x);
-    fbytes_put_i32(data + 4, y);
-    fbytes_put_i32(data + 8, std::min(x + dx, w - 1));
-    fbytes_put_i32(data + 12, std::min(y + dy, h - 1));
-    *color = fcolor_make(static_cast<uint8_t>(r >> 3), static_cast<uint8_t>(r >> 11),
-                         static_cast<uint8_t>(r >> 19), i % 3 == 0 ? 128 : 255);
-    *pen = 2 + i % 5 * (w / 480);
-    *style = rect ? 0 : 1;
-  }
   // Draws step i live and records it, as a tool does at pen-up.
   void draw(int i) {
-    uint8_t data[16];
-    FColor color;
-    int32_t pen, style;
-    step_of(i, data, &color, &pen, &style);
-    paint_context_set_fore_color(pc, color);
-    paint_context_set_pen_size(pc, pen);
-    paint_context_set_pen_style(pc, style);
-    shape_load(&tool.head, data, 16);
+    FBitmap* p = paint_context_get_painting(pc);
+    BenchStep step = bench_step(i, fbitmap_get_width(p), fbitmap_get_height(p));
+    paint_context_set_fore_color(pc, step.color);
+    paint_context_set_pen_size(pc, step.pen);
+    paint_context_set_pen_style(pc, step.style);
+    shape_load(&tool.head, step.data, 16);
     shape_draw(&tool.head, paint_context_get_renderer(pc), nullptr, 1.0);
-    paint_history_add(history, kBenchTool, data, 16);
-  }
-  // Appends step i as a document load does, without drawing.
-  void append(int i) {
-    uint8_t data[16];
-    FColor color;
-    int32_t pen, style;
-    step_of(i, data, &color, &pen, &style);
-    PaintStep* step = paint_step_create(kBenchTool, data, 16);
-    step->fore_color = color;
-    step->back_color = 0xFFFFFFFFu;
-    step->pen_size = pen;
-    step->pen_style = style;
-    step->zoom = 1.0;
-    paint_history_append(history, step);
+    paint_history_add(history, kBenchTool, step.data, 16);
   }
 };
-
-std::string make_folder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "penlark-bench-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back(0);
-  if (!mkdtemp(buffer.data())) {
-    std::perror("paint_history_bench: mkdtemp");
-    std::exit(1);
-  }
-  return buffer.data();
-}
 
 // Per size: the 50-step document for undo and redo, the 1000-step one for replays; made
 // on first use so that a filtered run builds only what it needs.
 struct Scene {
-  Size size;
+  BenchSize size;
   std::unique_ptr<Document> undo_doc;
   std::unique_ptr<Document> long_doc;
 
   Document& undo_document() {
     if (!undo_doc) {
-      undo_doc = std::make_unique<Document>(size, make_folder());
+      undo_doc = std::make_unique<Document>(size, bench_make_folder("penlark-bench"));
       // 50 steps: checkpoints 0 (steps 0..24) and 1 (0..49); current 49.
       for (int i = 0; i < 50; ++i) undo_doc->draw(i);
     }
@@ -189,8 +88,8 @@ struct Scene {
   }
   Document& long_document() {
     if (!long_doc) {
-      long_doc = std::make_unique<Document>(size, make_folder());
-      for (int i = 0; i < 1000; ++i) long_doc->append(i);
+      long_doc = std::make_unique<Document>(size, bench_make_folder("penlark-bench"));
+      for (int i = 0; i < 1000; ++i) bench_step_append(long_doc->history, long_doc->pc, i);
       paint_history_set_current(long_doc->history, 999);
     }
     return *long_doc;
@@ -199,22 +98,16 @@ struct Scene {
 
 // Best and all times per benchmark name; the lines are printed when the program ends.
 struct Results {
-  std::map<std::string, std::vector<double>> seconds;
+  BenchTimes seconds;
   std::vector<std::unique_ptr<Scene>> scenes;
 
   ~Results() {
-    for (auto& [name, times] : seconds) {
-      if (times.empty()) continue;
-      std::vector<double> sorted = times;
-      std::sort(sorted.begin(), sorted.end());
-      std::printf("paint_history %s best %.3f ms median %.3f ms (%zu runs)\n", name.c_str(),
-                  sorted.front() * 1e3, sorted[sorted.size() / 2] * 1e3, sorted.size());
-    }
-    for (Size size : kSizes) {
-      double undo = best("undo_" + size_name(size));
-      double floor = best("floor_" + size_name(size));
+    bench_print_times("paint_history", seconds);
+    for (BenchSize size : kBenchSizes) {
+      double undo = best("undo_" + bench_size_name(size));
+      double floor = best("floor_" + bench_size_name(size));
       if (undo > 0 && floor > 0) {
-        std::printf("speedup undo_%s floor %.2f\n", size_name(size).c_str(), floor / undo);
+        std::printf("speedup undo_%s floor %.2f\n", bench_size_name(size).c_str(), floor / undo);
       }
     }
     std::fflush(stdout);
@@ -231,7 +124,7 @@ Results& results() {
   return all;
 }
 
-Scene& scene(Size size) {
+Scene& scene(BenchSize size) {
   for (auto& s : results().scenes) {
     if (s->size.width == size.width && s->size.height == size.height) return *s;
   }
@@ -240,68 +133,60 @@ Scene& scene(Size size) {
   return *results().scenes.back();
 }
 
-template <class F>
-double timed(F&& job) {
-  Clock::time_point start = Clock::now();
-  job();
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 void record(benchmark::State& state, const std::string& name, double seconds) {
-  state.SetIterationTime(seconds);
-  results().seconds[name].push_back(seconds);
+  bench_record(state, &results().seconds, name, seconds);
 }
 
-void bench_undo(benchmark::State& state, Size size) {
+void bench_undo(benchmark::State& state, BenchSize size) {
   Document& doc = scene(size).undo_document();
-  std::string name = "undo_" + size_name(size);
+  std::string name = "undo_" + bench_size_name(size);
   for (auto _ : state) {
-    record(state, name, timed([&] { paint_history_undo(doc.history); }));
+    record(state, name, bench_seconds([&] { paint_history_undo(doc.history); }));
     paint_history_redo(doc.history);
   }
 }
 
-void bench_redo(benchmark::State& state, Size size) {
+void bench_redo(benchmark::State& state, BenchSize size) {
   Document& doc = scene(size).undo_document();
-  std::string name = "redo_" + size_name(size);
+  std::string name = "redo_" + bench_size_name(size);
   for (auto _ : state) {
     paint_history_undo(doc.history);
-    record(state, name, timed([&] { paint_history_redo(doc.history); }));
+    record(state, name, bench_seconds([&] { paint_history_redo(doc.history); }));
   }
 }
 
-void bench_replay(benchmark::State& state, Size size) {
+void bench_replay(benchmark::State& state, BenchSize size) {
   Document& doc = scene(size).long_document();
-  std::string name = "replay_" + size_name(size);
+  std::string name = "replay_" + bench_size_name(size);
   for (auto _ : state) {
-    record(state, name, timed([&] { paint_history_rebuild(doc.history); }));
+    record(state, name, bench_seconds([&] { paint_history_rebuild(doc.history); }));
   }
 }
 
 // The same replay with checkpoint writing switched off (no folder): the steps' drawing
 // alone, to tell it apart from deflating the 40 checkpoints.
-void bench_replay_steps(benchmark::State& state, Size size) {
+void bench_replay_steps(benchmark::State& state, BenchSize size) {
   Document& doc = scene(size).long_document();
-  std::string name = "replay_steps_" + size_name(size);
+  std::string name = "replay_steps_" + bench_size_name(size);
   std::string folder = doc.history->cache_dir;
   doc.history->cache_dir.clear();
   for (auto _ : state) {
-    record(state, name, timed([&] { paint_history_rebuild(doc.history); }));
+    record(state, name, bench_seconds([&] { paint_history_rebuild(doc.history); }));
   }
   doc.history->cache_dir = folder;
 }
 
 // Inflating the checkpoint the undo reads, into a buffer of the painting's size, and one
 // copy of the painting: what an undo cannot avoid.
-void bench_floor(benchmark::State& state, Size size) {
+void bench_floor(benchmark::State& state, BenchSize size) {
   Document& doc = scene(size).undo_document();
-  std::string name = "floor_" + size_name(size);
+  std::string name = "floor_" + bench_size_name(size);
   FBitmap* painting = paint_context_get_painting(doc.pc);
   size_t bytes = static_cast<size_t>(fbitmap_get_stride(painting)) * fbitmap_get_height(painting);
   std::vector<uint8_t> buffer(bytes);
   std::string path = paint_history_checkpoint_path(doc.history, 0);
   for (auto _ : state) {
-    record(state, name, timed([&] {
+    record(state, name, bench_seconds([&] {
              gzFile f = gzopen(path.c_str(), "rb");
              if (!f) return;
              gzbuffer(f, 256 * 1024);
@@ -316,9 +201,9 @@ void bench_floor(benchmark::State& state, Size size) {
 }
 
 [[maybe_unused]] const bool registered = [] {
-  for (Size size : kSizes) {
+  for (BenchSize size : kBenchSizes) {
     bool large = size.width * size.height > 1000000;
-    std::string tag = size_name(size);
+    std::string tag = bench_size_name(size);
     benchmark::RegisterBenchmark(("paint_history/undo/" + tag).c_str(), bench_undo, size)
         ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.3);
     benchmark::RegisterBenchmark(("paint_history/redo/" + tag).c_str(), bench_redo, size)
