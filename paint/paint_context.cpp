@@ -473,8 +473,7 @@ void paint_context_save_state(const PaintContext* pc, uint8_t state[PAINT_STEP_S
 
 void paint_context_restore_state(PaintContext* pc, const uint8_t state[PAINT_STEP_STATE_SIZE]) {
   FCHECK(pc != nullptr, "pc!=null");
-  pc->view_x = fbytes_get_i32(state + 0);
-  pc->view_y = fbytes_get_i32(state + 4);
+  paint_context_set_view(pc, fbytes_get_i32(state + 0), fbytes_get_i32(state + 4));
   paint_context_set_fore_color(pc, fbytes_get_u32(state + 8));
   paint_context_set_back_color(pc, fbytes_get_u32(state + 12));
   pc->pen_size = fbytes_get_i32(state + 16);
@@ -661,8 +660,11 @@ int32_t* paint_context_view_ptr(PaintContext* pc) {
 
 void paint_context_set_view(PaintContext* pc, int32_t x, int32_t y) {
   FCHECK(pc != nullptr, "pc!=null");
-  pc->view_x = x;
-  pc->view_y = y;
+  // Far beyond any painting on any screen, and near enough that a screen coordinate minus
+  // the view (what every tool computes) always fits 32 bits, whatever a pan or a stored
+  // step asks for.
+  pc->view_x = std::clamp(x, -PAINT_CONTEXT_MAX_VIEW, PAINT_CONTEXT_MAX_VIEW);
+  pc->view_y = std::clamp(y, -PAINT_CONTEXT_MAX_VIEW, PAINT_CONTEXT_MAX_VIEW);
 }
 
 cairo_t* paint_context_get_renderer(const PaintContext* pc) {

@@ -20,6 +20,8 @@ constexpr int PAINT_STEP_STATE_SIZE = 24;  // view, colours and pen that each st
 
 // The largest painting side: the flood fill works in 16-bit coordinates.
 constexpr int32_t PAINT_CONTEXT_MAX_SIDE = 32767;
+// The view position is kept within +-this on both axes.
+constexpr int32_t PAINT_CONTEXT_MAX_VIEW = 1 << 24;
 
 struct PaintContext {
   FScreen* owner;  // receives repaint requests; null: they are ignored. Not owned.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fbytes.h"
 #include "fscreen.h"
 #include "shape.h"
 
@@ -140,6 +141,15 @@ TEST(PaintContext, HeadlessColoursAndTheTwentyFourByteStepState) {
   // The restored colour reaches the unit doubles cairo draws with.
   const double fore[4] = {0x11 * k, 0x22 * k, 0x33 * k, 0x80 * k};
   EXPECT_EQ(std::memcmp(other->fore_rgba, fore, sizeof fore), 0);
+  // A view from a damaged step or an endless pan is held where screen minus view fits.
+  fbytes_put_i32(state, INT32_MIN);
+  fbytes_put_i32(state + 4, INT32_MAX);
+  paint_context_restore_state(other, state);
+  EXPECT_EQ(paint_context_get_view(other).x, -PAINT_CONTEXT_MAX_VIEW);
+  EXPECT_EQ(paint_context_get_view(other).y, PAINT_CONTEXT_MAX_VIEW);
+  paint_context_set_view(other, INT32_MAX, -PAINT_CONTEXT_MAX_VIEW - 1);
+  EXPECT_EQ(paint_context_get_view(other).x, PAINT_CONTEXT_MAX_VIEW);
+  EXPECT_EQ(paint_context_get_view(other).y, -PAINT_CONTEXT_MAX_VIEW);
   paint_context_destroy(other);
   paint_context_destroy(pc);
 }

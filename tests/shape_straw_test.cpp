@@ -210,12 +210,12 @@ TEST_F(ToolScreenTest, PanMovesTheViewByThePenAndRepaintsOncePerMove) {
   EXPECT_EQ(paint_context_get_view(pc).x, 59);
   EXPECT_EQ(Events::log.size(), 6u);
 
-  // The view is not limited, only kept from wrapping around.
-  paint_context_set_view(pc, INT32_MAX - 5, INT32_MIN + 5);
+  // Far out, the view stops at its limit instead of wrapping around.
+  paint_context_set_view(pc, PAINT_CONTEXT_MAX_VIEW - 5, -PAINT_CONTEXT_MAX_VIEW + 5);
   shape_on_pen(tool, FPOINTER_DOWN, 0, 100, 0);
   shape_on_pen(tool, FPOINTER_MOVE, 100, 0, 0);
-  EXPECT_EQ(paint_context_get_view(pc).x, INT32_MAX);
-  EXPECT_EQ(paint_context_get_view(pc).y, INT32_MIN);
+  EXPECT_EQ(paint_context_get_view(pc).x, PAINT_CONTEXT_MAX_VIEW);
+  EXPECT_EQ(paint_context_get_view(pc).y, -PAINT_CONTEXT_MAX_VIEW);
   shape_on_pen(tool, FPOINTER_UP, 100, 0, 0);
 }
 
