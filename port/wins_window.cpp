@@ -460,6 +460,14 @@ struct InstanceServer {
   std::thread thread;     // accepts requests
   std::mutex mutex;       // guards requests
   std::vector<std::string> requests;
+
+  // A program ended by exit() from inside the loop (Xlib does that when its display goes
+  // away) still has the accepting thread: it is left to the system, which ends it with the
+  // process, instead of std::thread aborting the exit.
+  ~InstanceServer() {
+    if (thread.joinable()) thread.detach();
+    if (fd >= 0) unlink(path.c_str());
+  }
 };
 InstanceServer g_instance;
 

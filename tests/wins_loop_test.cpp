@@ -269,6 +269,13 @@ TEST_F(WindowLoop, ASecondStartHandsItsFileToTheFirst) {
   EXPECT_FALSE(std::filesystem::exists(home_ + "/penlark.sock"));  // removed at the end
 }
 
+TEST_F(WindowLoop, ExitFromInsideTheLoopEndsWithItsStatus) {
+  // What a library that gives up does (Xlib when its display goes away): exit() with the
+  // single-instance thread still accepting.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(run([]() -> int { std::exit(7); }), ::testing::ExitedWithCode(7), "");
+}
+
 // ---- Without a window ---------------------------------------------------------------------
 // The outer run's first turn runs an object signalled before SDL was started (only a flag
 // then); the object nests a second run, and a timer ends one run each time it fires.
