@@ -935,6 +935,16 @@ void write_box(FString title, const char16_t* text, int is_error) {
                            utf8_from_utf16(text).c_str(), is_error);
 }
 
+// An error or stop box: the installed one, else the desktop's. A wait box closes first.
+void show_alert(void (*hook)(const char16_t*), FString title, const char16_t* text) {
+  paint_message_wait_close();
+  if (hook) {
+    hook(text);
+  } else {
+    write_box(title, text, 1);
+  }
+}
+
 }  // namespace
 
 void paint_message_set_hooks(const PaintMessageHooks* hooks) {
@@ -942,21 +952,11 @@ void paint_message_set_hooks(const PaintMessageHooks* hooks) {
 }
 
 void paint_message_error(const char16_t* text) {
-  paint_message_wait_close();
-  if (g_messages.error) {
-    g_messages.error(text);
-  } else {
-    write_box(PAINT_STR_ERROR_TITLE, text, 1);
-  }
+  show_alert(g_messages.error, PAINT_STR_ERROR_TITLE, text);
 }
 
 void paint_message_stop(const char16_t* text) {
-  paint_message_wait_close();
-  if (g_messages.stop) {
-    g_messages.stop(text);
-  } else {
-    write_box(PAINT_STR_STOP_TITLE, text, 1);
-  }
+  show_alert(g_messages.stop, PAINT_STR_STOP_TITLE, text);
 }
 
 int paint_message_question(const char16_t* text) {
